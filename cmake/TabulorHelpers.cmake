@@ -1,0 +1,21 @@
+# tabulor_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [QT])
+# One GoogleTest executable; its cases are registered with CTest one by one.
+include(GoogleTest)
+find_package(GTest QUIET)
+
+function(tabulor_add_test name)
+  cmake_parse_arguments(T "QT" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock Threads::Threads)
+  if(NOT T_QT)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
+  target_compile_definitions(${name} PRIVATE
+    TABULOR_SHARED_DIR="${TABULOR_SHARED_DIR}"
+    TABULOR_BUILD_DIR="${CMAKE_BINARY_DIR}"
+    TABULOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TABULOR_SHARED_DIR=${TABULOR_SHARED_DIR};TABULOR_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endfunction()
