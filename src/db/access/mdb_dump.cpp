@@ -1,0 +1,121 @@
+#include "db/access/mdb_dump.h"
+
+#include <zlib.h>
+
+#include <charconv>
+#include <cstdio>
+#include <ostream>
+
+#include "db/access/connection.h"
+#include "db/access/error.h"
+#include "db/access/table.h"
+#include "db/common/datetime.h"
+
+namespace tabulor::db::access {
+namespace {
+
+std::string Escaped(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+constexpr const char* kUsage = "usage: tabulor-db mdb-dump FILE TABLE [--blobs hex]\n";
+
+}  // namespace
+
+std::string DumpHeader(const std::vector<ColumnInfo>& columns) {
+  std::string line = "#fields";
+  for (const auto& c : columns)
+    line += "\t" + c.name + ":" + std::to_string(static_cast<int>(c.type)) + ":" + std::to_string(c.size);
+  return line;
+}
+
+std::string DumpCell(const Cell& cell, bool hex_blobs) {
+  switch (cell.kind) {
+    case Cell::Kind::kNull: return "\\N";
+    case Cell::Kind::kText: return Escaped(cell.text);
+    case Cell::Kind::kInteger: return std::to_string(cell.integer);
+    case Cell::Kind::kBoolean: return cell.integer ? "T" : "F";
+    case Cell::Kind::kFloat: {
+      char buffer[64];
+      auto end = std::to_chars(buffer, buffer + sizeof buffer, cell.number, std::chars_format::general, 17).ptr;
+      return std::string(buffer, end);
+    }
+    case Cell::Kind::kDateTime: {
+      const DateTime t = DateTime::FromOleDate(cell.number);
+      char buffer[48];
+      std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                    t.second);
+      return buffer;
+    }
+    case Cell::Kind::kBytes: {
+      if (hex_blobs) {
+        static const char* kDigits = "0123456789abcdef";
+        std::string hex;
+        for (unsigned char b : cell.text) {
+          hex += kDigits[b >> 4];
+          hex += kDigits[b & 15];
+        }
+        return hex;
+      }
+      const auto crc = crc32(0L, reinterpret_cast<const Bytef*>(cell.text.data()), static_cast<uInt>(cell.text.size()));
+      char buffer[48];
+      std::snprintf(buffer, sizeof buffer, "blob:%zu:%08lx", cell.text.size(), static_cast<unsigned long>(crc));
+      return buffer;
+    }
+  }
+  return {};
+}
+
+int RunMdbDump(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> positional;
+  bool hex_blobs = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--blobs" && i + 1 < args.size() && args[i + 1] == "hex") {
+      hex_blobs = true;
+      ++i;
+    } else if (!args[i].empty() && args[i][0] == '-') {
+      err << kUsage;
+      return 2;
+    } else {
+      positional.push_back(args[i]);
+    }
+  }
+  if (positional.size() != 2) {
+    err << kUsage;
+    return 2;
+  }
+  try {
+    Connection connection;
+    connection.SetConnectionString("Data Source=" + positional[0]);
+    connection.Open();
+    Table table(connection);
+    table.SetTableName(positional[1]);
+    table.Open();
+    const auto& columns = table.Columns();
+    out << DumpHeader(columns) << '\n';
+    for (table.First(); !table.Eof(); table.Next()) {
+      for (size_t c = 0; c < columns.size(); ++c) {
+        if (c) out << '\t';
+        out << DumpCell(table.FieldByName(columns[c].name).Value(), hex_blobs);
+      }
+      out << '\n';
+    }
+    return 0;
+  } catch (const AccessError& e) {
+    err << "mdb-dump: " << e.what() << '\n';
+    return 1;
+  }
+}
+
+}  // namespace tabulor::db::access

@@ -1,0 +1,228 @@
+#include "db/access/table.h"
+
+#include <algorithm>
+
+#include "db/access/connection.h"
+#include "db/access/error.h"
+#include "db/access/text_util.h"
+
+namespace tabulor::db::access {
+namespace {
+
+bool IsKind(ColumnType type, FieldKind kind, bool auto_increment) {
+  switch (kind) {
+    case FieldKind::kAny: return true;
+    case FieldKind::kText: return type == ColumnType::kText || type == ColumnType::kMemo;
+    case FieldKind::kMemo: return type == ColumnType::kMemo;
+    case FieldKind::kDateTime: return type == ColumnType::kDateTime;
+    case FieldKind::kFloat:
+      return type == ColumnType::kSingle || type == ColumnType::kDouble || type == ColumnType::kCurrency ||
+             type == ColumnType::kNumeric;
+    case FieldKind::kInteger:
+      return type == ColumnType::kByte || type == ColumnType::kInteger || type == ColumnType::kLongInteger;
+    case FieldKind::kAutoIncrement:
+      // Jet 3 files do not flag autonumbers reliably: a long integer is accepted there.
+      return type == ColumnType::kLongInteger || auto_increment;
+  }
+  return false;
+}
+
+const char* KindName(FieldKind kind) {
+  switch (kind) {
+    case FieldKind::kAny: return "quelconque";
+    case FieldKind::kText: return "texte";
+    case FieldKind::kMemo: return "mémo";
+    case FieldKind::kDateTime: return "date-heure";
+    case FieldKind::kFloat: return "réel";
+    case FieldKind::kInteger: return "entier";
+    case FieldKind::kAutoIncrement: return "numérotation automatique";
+  }
+  return "";
+}
+
+// Jet's comparison of key values: numbers as numbers, texts without regard to
+// the case of ASCII letters; null sorts first and matches nothing.
+int CompareCells(const Cell& a, const Cell& b) {
+  if (a.IsNull() || b.IsNull()) return a.IsNull() == b.IsNull() ? 0 : (a.IsNull() ? -1 : 1);
+  auto numeric = [](const Cell& c) {
+    return c.kind == Cell::Kind::kInteger || c.kind == Cell::Kind::kBoolean || c.kind == Cell::Kind::kFloat ||
+           c.kind == Cell::Kind::kDateTime;
+  };
+  auto number = [](const Cell& c) {
+    return c.kind == Cell::Kind::kInteger || c.kind == Cell::Kind::kBoolean ? static_cast<double>(c.integer) : c.number;
+  };
+  if (numeric(a) && numeric(b)) {
+    const double x = number(a), y = number(b);
+    return x < y ? -1 : (x > y ? 1 : 0);
+  }
+  auto text = [&](const Cell& c) {
+    if (!numeric(c)) return c.text;
+    return c.kind == Cell::Kind::kFloat || c.kind == Cell::Kind::kDateTime ? std::to_string(c.number)
+                                                                          : std::to_string(c.integer);
+  };
+  return CompareIgnoreCase(text(a), text(b));
+}
+
+const Cell& NullCell() {
+  static const Cell null;
+  return null;
+}
+
+}  // namespace
+
+Table::Table(Connection& connection) : connection_(&connection) { connection.Attach(this); }
+
+Table::~Table() {
+  if (master_) std::erase(master_->details_, this);
+  for (Table* detail : details_) detail->master_ = nullptr;
+  if (connection_) connection_->Detach(this);
+}
+
+void Table::SetTableName(const std::string& name) {
+  if (open_) throw AccessError("la table " + name_ + " est ouverte");
+  name_ = name;
+}
+
+void Table::SetColumns(std::vector<ColumnSpec> columns) {
+  if (open_) throw AccessError("la table " + name_ + " est ouverte");
+  columns_ = std::move(columns);
+}
+
+void Table::SetMaster(Table* master, const std::string& master_column, const std::string& key_column) {
+  for (Table* t = master; t; t = t->master_)
+    if (t == this) throw AccessError("lien maître-détail circulaire sur la table " + name_);
+  if (master_) std::erase(master_->details_, this);
+  master_ = master;
+  master_column_ = master_column;
+  key_column_ = key_column;
+  if (master_) master_->details_.push_back(this);
+  if (open_) ApplyMasterRow();
+}
+
+void Table::Open() {
+  if (open_) return;
+  if (!connection_) throw AccessError("la table " + name_ + " n'a plus de connexion");
+  auto data = std::make_shared<TableData>(connection_->ReadTable(name_));
+  data_ = data;
+  try {
+    CheckColumns();
+    if (master_ && ColumnOf(key_column_, *data_) < 0)
+      throw AccessError("Champ '" + key_column_ + "' introuvable dans la table " + name_);
+    if (!key_column_.empty()) {  // the detail is sorted on its key
+      const int key = ColumnOf(key_column_, *data_);
+      if (key >= 0) {
+        std::stable_sort(data->rows.begin(), data->rows.end(),
+                         [key](const auto& a, const auto& b) { return CompareCells(a[key], b[key]) < 0; });
+      }
+    }
+  } catch (...) {
+    data_.reset();
+    throw;
+  }
+  open_ = true;
+  ApplyMasterRow();
+}
+
+void Table::Close() {
+  if (!open_) return;
+  open_ = false;
+  data_.reset();
+  visible_.clear();
+  eof_ = true;
+  NotifyDetails();
+}
+
+void Table::CheckColumns() const {
+  for (const ColumnSpec& spec : columns_) {
+    int index = -1;
+    for (size_t i = 0; i < data_->columns.size(); ++i)
+      if (EqualsIgnoreCase(data_->columns[i].name, spec.name)) index = static_cast<int>(i);
+    if (index < 0) throw AccessError("Champ '" + spec.name + "' introuvable dans la table " + name_);
+    const ColumnInfo& info = data_->columns[index];
+    if (!IsKind(info.type, spec.kind, info.auto_increment))
+      throw AccessError("Type du champ '" + spec.name + "' de la table " + name_ + " incorrect : " +
+                        KindName(spec.kind) + " attendu, " + ColumnTypeName(info.type) + " trouvé");
+  }
+}
+
+int Table::ColumnOf(const std::string& column, const TableData& data) const {
+  if (!columns_.empty() && column != key_column_) {
+    const bool listed = std::any_of(columns_.begin(), columns_.end(),
+                                    [&](const ColumnSpec& spec) { return EqualsIgnoreCase(spec.name, column); });
+    if (!listed) return -1;
+  }
+  return data.ColumnIndex(column);
+}
+
+// Chooses the visible rows from the master's current row, moves to the first
+// one and passes the move on to this table's own details.
+void Table::ApplyMasterRow() {
+  if (!open_) return;
+  visible_.clear();
+  if (master_ && master_->open_) {
+    if (!master_->eof_ || !master_->visible_.empty()) {
+      const int master_column = master_->data_->ColumnIndex(master_column_);
+      if (master_column < 0)
+        throw AccessError("Champ '" + master_column_ + "' introuvable dans la table " + master_->name_);
+      const Cell& wanted = master_->CurrentCell(master_column);
+      const int key = data_->ColumnIndex(key_column_);
+      if (!wanted.IsNull()) {
+        for (size_t i = 0; i < data_->rows.size(); ++i)
+          if (!data_->rows[i][key].IsNull() && CompareCells(data_->rows[i][key], wanted) == 0) visible_.push_back(i);
+      }
+    }
+  } else {
+    for (size_t i = 0; i < data_->rows.size(); ++i) visible_.push_back(i);
+  }
+  position_ = 0;
+  eof_ = visible_.empty();
+  NotifyDetails();
+}
+
+void Table::NotifyDetails() {
+  for (Table* detail : details_) detail->ApplyMasterRow();
+}
+
+int Table::RecordCount() const {
+  if (!open_) throw AccessError("la table " + name_ + " n'est pas ouverte");
+  return static_cast<int>(visible_.size());
+}
+
+void Table::First() {
+  if (!open_) throw AccessError("la table " + name_ + " n'est pas ouverte");
+  position_ = 0;
+  eof_ = visible_.empty();
+  NotifyDetails();
+}
+
+void Table::Next() {
+  if (!open_) throw AccessError("la table " + name_ + " n'est pas ouverte");
+  if (position_ + 1 < visible_.size()) {
+    ++position_;
+    NotifyDetails();
+  } else {
+    eof_ = true;  // the last row stays current, as the platform's cursors do
+  }
+}
+
+bool Table::Eof() const { return !open_ || eof_; }
+
+Field Table::FieldByName(const std::string& column) const {
+  if (!open_) throw AccessError("la table " + name_ + " n'est pas ouverte");
+  const int index = ColumnOf(column, *data_);
+  if (index < 0) throw AccessError("Champ '" + column + "' introuvable dans la table " + name_);
+  return Field(*this, index);
+}
+
+const std::vector<ColumnInfo>& Table::Columns() const {
+  if (!open_) throw AccessError("la table " + name_ + " n'est pas ouverte");
+  return data_->columns;
+}
+
+const Cell& Table::CurrentCell(int column) const {
+  if (!open_) throw AccessError("la table " + name_ + " n'est pas ouverte");
+  if (visible_.empty()) return NullCell();  // no current row: every column reads empty
+  return data_->rows[visible_[position_]][column];
+}
+
+}  // namespace tabulor::db::access

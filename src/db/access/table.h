@@ -1,0 +1,83 @@
+#pragma once
+// A table of an Access database, read whole when it is opened, with a cursor.
+// A detail table is linked to a master table: while the master is open it
+// shows only the rows whose key column equals the master's column in the
+// master's current row, sorted on the key, and follows every move of the
+// master; while the master is closed it shows the whole table.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/access/field.h"
+#include "db/access/table_data.h"
+
+namespace tabulor::db::access {
+
+class Connection;
+
+// The kind of values a listed column must hold; opening fails otherwise.
+enum class FieldKind { kAny, kText, kMemo, kDateTime, kFloat, kInteger, kAutoIncrement };
+
+struct ColumnSpec {
+  ColumnSpec(const char* column_name, FieldKind column_kind = FieldKind::kAny) : name(column_name), kind(column_kind) {}
+  ColumnSpec(std::string column_name, FieldKind column_kind = FieldKind::kAny)
+      : name(std::move(column_name)), kind(column_kind) {}
+  std::string name;
+  FieldKind kind;
+};
+
+class Table {
+ public:
+  explicit Table(Connection& connection);
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+  ~Table();
+
+  void SetTableName(const std::string& name);
+  const std::string& TableName() const { return name_; }
+  // The columns the caller uses; opening fails naming the first one missing
+  // or of another kind. Empty: every column of the table.
+  void SetColumns(std::vector<ColumnSpec> columns);
+  // Makes this table a detail of `master` (nullptr: no master).
+  void SetMaster(Table* master, const std::string& master_column, const std::string& key_column);
+
+  // Throws AccessError.
+  void Open();
+  void Close();
+  bool IsOpen() const { return open_; }
+
+  int RecordCount() const;
+  void First();
+  void Next();
+  bool Eof() const;
+
+  // Throws AccessError when the column is not one of the table's (or of the listed ones).
+  Field FieldByName(const std::string& column) const;
+  const std::vector<ColumnInfo>& Columns() const;
+
+ private:
+  friend class Connection;
+  friend class Field;
+
+  const Cell& CurrentCell(int column) const;  // throws when there is no current row
+  int ColumnOf(const std::string& column, const TableData& data) const;
+  void CheckColumns() const;
+  void ApplyMasterRow();
+  void NotifyDetails();
+
+  Connection* connection_;
+  std::string name_;
+  std::vector<ColumnSpec> columns_;
+  Table* master_ = nullptr;
+  std::string master_column_;
+  std::string key_column_;
+  std::vector<Table*> details_;
+
+  bool open_ = false;
+  std::shared_ptr<const TableData> data_;
+  std::vector<size_t> visible_;  // rows shown, as indexes into data_->rows
+  size_t position_ = 0;
+  bool eof_ = true;
+};
+
+}  // namespace tabulor::db::access
