@@ -1,0 +1,106 @@
+#include "shell/gui/startup.h"
+
+#include <QDialog>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shell/command_line.h"
+#include "shell/data_module.h"
+#include "shell/gui/application.h"
+#include "shell/gui/form_registry.h"
+#include "shell/gui/main_window.h"
+#include "shell/gui/message_box_sink.h"
+#include "shell/messages.h"
+#include "shell/msg.h"
+#include "shell/program_dir.h"
+#include "shell/sibling_check.h"
+
+namespace tabulor::shell::gui {
+namespace {
+
+bool DisplayAvailable() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  return false;
+}
+
+bool AnyRunSwitch(const std::vector<std::string>& arguments) {
+  return HasSwitch(arguments, Switch::kUpgrade) || HasSwitch(arguments, Switch::kCompress);
+}
+
+// Reports an error of start-up and notes it for the exit status.
+template <typename Step>
+void Reported(StartupStatus& status, Step step) {
+  try {
+    step();
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+    status.RecordFailure();
+  }
+}
+
+}  // namespace
+
+int RunTabulor(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  if (!DisplayAvailable() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+
+  TabulorApplication app(argc, argv);
+  const bool nobody_sees = NobodyCanSeeWindows();
+  MessageBoxSink boxes;
+  if (!nobody_sees && !HasSwitch(arguments, Switch::kNoIhm)) SetMessageSink(&boxes);
+  struct SinkReset {
+    ~SinkReset() { SetMessageSink(nullptr); }
+  } sink_reset;
+
+  if (FindSiblingApplication(*SystemWindowTitles())) {
+    ShowMessage(msg::SiblingRunning());
+    // Nothing ran: an unattended run must not pass for a successful one.
+    return AnyRunSwitch(arguments) ? 1 : 0;
+  }
+
+  StartupStatus status;
+  DataModuleSetup data_setup;
+  data_setup.status = &status;
+  TF_Data data(std::move(data_setup));
+  F_Data = &data;
+  Reported(status, [&] { data.DataModuleCreate(); });
+
+  int exit_code = 0;
+  {
+    MainWindowSetup window_setup;
+    window_setup.schema_version = [&data] { return data.SchemaVersion(); };
+    window_setup.program_dir = ProgramDir();
+    window_setup.arguments = arguments;
+    window_setup.status = &status;
+    TfmMain fmMain(std::move(window_setup));
+
+    // The patient-file form lives hidden from start-up to the end (its
+    // creation sets the process-wide short date format).
+    std::unique_ptr<QDialog> fmPedora;
+    if (const FormFactory* pedora = FormRegistry::Global().Find(ShellFunction::kImportPatientFile))
+      Reported(status, [&] { fmPedora = (*pedora)(nullptr); });
+
+    if (status.TerminationRequested()) {
+      exit_code = status.ExitCode();
+    } else if (nobody_sees) {
+      ShowMessage(msg::NoDisplay());
+      exit_code = AnyRunSwitch(arguments) ? status.ExitCode() : 1;
+    } else {
+      fmMain.show();
+      app.exec();
+      exit_code = status.ExitCode();
+    }
+  }
+  data.DataModuleDestroy();
+  F_Data = nullptr;
+  SetProgramDir({});
+  return exit_code;
+}
+
+}  // namespace tabulor::shell::gui

@@ -1,0 +1,25 @@
+#include "shell/messages.h"
+
+#include <cstdio>
+
+namespace tabulor::shell {
+namespace {
+MessageSink* installed = nullptr;
+
+void WriteLine(const char* prefix, const std::string& text) {
+  std::fprintf(stderr, "%s%s\n", prefix, text.c_str());
+  std::fflush(stderr);
+}
+}  // namespace
+
+void StderrMessageSink::ShowMessage(const std::string& text) { WriteLine("tabulor: ", text); }
+void StderrMessageSink::ShowError(const std::string& text) { WriteLine("tabulor: erreur : ", text); }
+
+MessageSink& Messages() {
+  static StderrMessageSink fallback;
+  return installed ? *installed : fallback;
+}
+
+void SetMessageSink(MessageSink* sink) { installed = sink; }
+
+}  // namespace tabulor::shell

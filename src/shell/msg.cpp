@@ -1,0 +1,56 @@
+#include "shell/msg.h"
+
+#include <QCoreApplication>
+#include <QtGlobal>
+
+namespace tabulor::shell::msg {
+namespace {
+std::string Text(const char* source) { return Tr("Msg", source); }
+}  // namespace
+
+std::string Tr(const char* context, const char* source) {
+  return QCoreApplication::translate(context, source).toStdString();
+}
+
+std::string Format(std::string_view pattern, std::initializer_list<std::string_view> args) {
+  std::string out;
+  auto next = args.begin();
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 's' && next != args.end()) {
+      out += *next++;
+      ++i;
+    } else {
+      out += pattern[i];
+    }
+  }
+  return out;
+}
+
+std::string SiblingRunning() {
+  return Text(QT_TRANSLATE_NOOP("Msg", "Veuillez fermer toutes les applications Vantrel !"));
+}
+std::string IncompatibleVersion() {
+  return Text(QT_TRANSLATE_NOOP(
+      "Msg", "Version des tables incompatible ! Veuillez faire la mise à jour de votre base de données."));
+}
+std::string VersionPrefix() { return Text(QT_TRANSLATE_NOOP("Msg", "Version ")); }
+std::string FunctionUnavailable() {
+  return Text(QT_TRANSLATE_NOOP("Msg", "Cette fonction n'est pas disponible dans cette version du programme."));
+}
+std::string NoDisplay() {
+  return Text(QT_TRANSLATE_NOOP("Msg", "Aucun affichage disponible : la fenêtre principale ne peut pas s'ouvrir."));
+}
+std::string AliasNotFound(std::string_view alias) {
+  return Format(Text(QT_TRANSLATE_NOOP("Msg", "Information BDE : alias %s non trouvé !")), {alias});
+}
+std::string ConnectionImpossible(std::string_view database) {
+  return Format(Text(QT_TRANSLATE_NOOP("Msg", "Connection à la base de données %s impossible")), {database});
+}
+std::string UpgradeDone() { return Text(QT_TRANSLATE_NOOP("Msg", "Mise à jour terminée")); }
+std::string ZippedFieldMissing() { return Text(QT_TRANSLATE_NOOP("Msg", "Champ Zipped non trouvé")); }
+std::string UnknownError() { return Text(QT_TRANSLATE_NOOP("Msg", "Erreur inconnue")); }
+std::string CannotWriteFile(std::string_view path, std::string_view reason) {
+  return Format(Text(QT_TRANSLATE_NOOP("Msg", "Impossible d'écrire le fichier %s : %s")), {path, reason});
+}
+
+}  // namespace tabulor::shell::msg

@@ -1,0 +1,42 @@
+#pragma once
+// The message unit: every text the program shows in a message box, in French,
+// kept together as translatable strings (context "Msg"). The language switch
+// at start-up may replace them by the English module's texts.
+//
+// A subsystem that needs a text of its own that is not here either adds it
+// below (one function a text) or translates it through Tr() under its own
+// context, so that the English module can carry it as well.
+#include <string>
+#include <string_view>
+
+namespace tabulor::shell::msg {
+
+// The text of `source` in the current language (UTF-8). `source` is the French text.
+std::string Tr(const char* context, const char* source);
+// Replaces each "%s" of `pattern` by the next of `args`, in order.
+std::string Format(std::string_view pattern, std::initializer_list<std::string_view> args);
+
+// Start-up and main window.
+std::string SiblingRunning();      // "Veuillez fermer toutes les applications Vantrel !"
+std::string IncompatibleVersion(); // "Version des tables incompatible ! Veuillez faire la mise à jour ..."
+std::string VersionPrefix();       // "Version " (the version label's text before "2.8")
+std::string FunctionUnavailable(); // a switch whose run is not part of this build
+std::string NoDisplay();           // no window can open: nothing is left to do
+
+// Data module.
+std::string AliasNotFound(std::string_view alias);  // "Information BDE : alias %s non trouvé !"
+
+// Connections of the imports.
+std::string ConnectionImpossible(std::string_view database);  // "Connection à la base de données %s impossible"
+
+// Upgrade and compression.
+std::string UpgradeDone();       // "Mise à jour terminée"
+std::string ZippedFieldMissing(); // "Champ Zipped non trouvé"
+
+// Errors.
+std::string UnknownError();  // an error that carries no message
+
+// Files.
+std::string CannotWriteFile(std::string_view path, std::string_view reason);
+
+}  // namespace tabulor::shell::msg
