@@ -1,0 +1,104 @@
+// Every table of the public sample files reads through the layer with the
+// values mdb-export gives, and with those of the second reader.
+#include <gtest/gtest.h>
+
+#include "db/access/connection.h"
+#include "db/access/table.h"
+#include "db/common/datetime.h"
+#include "test_support.h"
+
+namespace tabulor::db::access {
+namespace {
+using namespace testing;
+
+std::vector<std::string> TablesOf(const std::string& file) {
+  Connection connection;
+  connection.SetConnectionString("Data Source=" + file);
+  connection.Open();
+  return connection.TableNames();
+}
+
+// libmdb 1.0.0 cannot format dates before 1899-12-30 or after about year 4637.
+bool OutsideLibmdbDateRange(const Cell& cell) {
+  return cell.kind == Cell::Kind::kDateTime && (cell.number < 0 || cell.number > 1e6);
+}
+
+TEST(SampleFiles, EveryTableMatchesMdbExport) {
+  const auto files = SampleFiles();
+  ASSERT_EQ(files.size(), 9u);
+  int tables_checked = 0;
+  size_t cells_checked = 0;
+  for (const std::string& file : files) {
+    for (const std::string& table : TablesOf(file)) {
+      SCOPED_TRACE(file + " / " + table);
+      const TableData ours = ReadThroughLayer(file, table);
+      const auto theirs = MdbExportRows(file, table);
+      ASSERT_EQ(ours.rows.size(), theirs.size());
+      for (size_t r = 0; r < ours.rows.size(); ++r) {
+        ASSERT_EQ(theirs[r].size(), ours.columns.size()) << "row " << r;
+        for (size_t c = 0; c < ours.columns.size(); ++c) {
+          const Cell& cell = ours.rows[r][c];
+          if (OutsideLibmdbDateRange(cell)) {
+            EXPECT_EQ(theirs[r][c].substr(0, 10), "1900-01-00");  // checked against the second reader below
+            continue;
+          }
+          EXPECT_TRUE(SameExportedValue(ExportForm(cell, ours.columns[c]), theirs[r][c], ours.columns[c]))
+              << "row " << r << " column " << ours.columns[c].name << ": ours " << ExportForm(cell, ours.columns[c])
+              << ", mdb-export " << theirs[r][c];
+          ++cells_checked;
+        }
+      }
+      ++tables_checked;
+    }
+  }
+  EXPECT_EQ(tables_checked, 19);
+  EXPECT_GT(cells_checked, 30000u);
+}
+
+TEST(SampleFiles, EveryTableMatchesTheSecondReader) {
+  if (!SecondReaderAvailable()) GTEST_SKIP() << "node or mdb-reader is not installed";
+  for (const std::string& file : SampleFiles()) {
+    for (const std::string& table : TablesOf(file)) {
+      SCOPED_TRACE(file + " / " + table);
+      EXPECT_EQ(LayerDump(file, table), SecondReaderDump(file, table));
+    }
+  }
+}
+
+TEST(SampleFiles, DatesOfAnyYearAreExact) {
+  const TableData data = ReadThroughLayer(SamplePath("DateTestDatabase.mdb"), "DateTest");
+  ASSERT_EQ(data.rows.size(), 6u);
+  auto date = [&](size_t row, size_t column) { return DateTime::FromOleDate(data.rows[row][column].number).IsoDate(); };
+  EXPECT_EQ(date(1, 1), "9999-01-01");
+  EXPECT_EQ(date(2, 1), "1898-01-01");
+  EXPECT_EQ(date(2, 2), "1899-01-01");
+  EXPECT_EQ(date(3, 1), "0632-01-01");
+  EXPECT_EQ(data.rows[5][4].text, "New line\r\nin field");
+}
+
+TEST(SampleFiles, NumbersIgnoreTheProcessLocale) {
+  // A desktop program runs with the user's locale; values must not follow it.
+  const char* previous = std::setlocale(LC_ALL, "fr_FR.UTF-8");
+  if (!previous) previous = std::setlocale(LC_ALL, "de_DE.UTF-8");
+  const TableData data = ReadThroughLayer(SamplePath("testV1997.mdb"), "Table1");
+  std::setlocale(LC_ALL, "C");
+  ASSERT_EQ(data.rows.size(), 2u);
+  EXPECT_EQ(data.rows[1][5].number, 444.555);
+  EXPECT_EQ(data.rows[1][7].number, 3.5);
+  EXPECT_EQ(DateTime::FromOleDate(data.rows[1][6].number).IsoDate(), "1974-09-21");
+}
+
+TEST(SampleFiles, PasswordProtectedFileReads) {
+  const TableData data = ReadThroughLayer(SamplePath("V2000_with-password.mdb"), "Table1");
+  ASSERT_EQ(data.rows.size(), 3u);
+  EXPECT_EQ(data.rows[2][1].text, "Three");
+}
+
+TEST(SampleFiles, Jet3TextInItsCodePage) {
+  EXPECT_EQ(TablesOf(SamplePath("nwind.mdb")).back(), "Umsätze");
+  const TableData data = ReadThroughLayer(SamplePath("nwind.mdb"), "umsätze");  // ASCII letters in any case
+  EXPECT_EQ(data.rows.size(), 830u);
+}
+
+}  // namespace
+}  // namespace tabulor::db::access
