@@ -60,7 +60,7 @@ TEST(SampleFiles, EveryTableMatchesTheSecondReader) {
   for (const std::string& file : SampleFiles()) {
     for (const std::string& table : TablesOf(file)) {
       SCOPED_TRACE(file + " / " + table);
-      EXPECT_EQ(LayerDump(file, table), SecondReaderDump(file, table));
+      EXPECT_TRUE(SameDump(LayerDump(file, table), SecondReaderDump(file, table)));
     }
   }
 }

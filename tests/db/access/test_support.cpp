@@ -87,6 +87,23 @@ std::string SecondReaderDump(const std::string& file, const std::string& table) 
   return out;
 }
 
+::testing::AssertionResult SameDump(const std::string& ours, const std::string& theirs) {
+  std::istringstream a(ours), b(theirs);
+  std::string x, y;
+  for (int line = 1;; ++line) {
+    const bool more_a = static_cast<bool>(std::getline(a, x));
+    const bool more_b = static_cast<bool>(std::getline(b, y));
+    if (!more_a && !more_b) return ::testing::AssertionSuccess();
+    if (more_a != more_b || x != y) {
+      size_t at = 0;
+      while (at < x.size() && at < y.size() && x[at] == y[at]) ++at;
+      const size_t from = at > 40 ? at - 40 : 0;
+      return ::testing::AssertionFailure() << "line " << line << " differs at column " << at << ":\n  ours:   "
+                                           << x.substr(from, 120) << "\n  theirs: " << y.substr(from, 120);
+    }
+  }
+}
+
 TableData ReadThroughLayer(const std::string& file, const std::string& table_name) {
   Connection connection;
   connection.SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file + ";Persist Security Info=False");

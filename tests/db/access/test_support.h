@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "db/access/table_data.h"
 
 namespace tabulor::db::access::testing {
@@ -29,6 +31,9 @@ std::string RunProgram(const std::vector<std::string>& argv, int* status = nullp
 // The second reader (node + mdb-reader), when installed.
 bool SecondReaderAvailable();
 std::string SecondReaderDump(const std::string& file, const std::string& table);
+
+// Compares two dumps line by line, reporting the first difference briefly.
+::testing::AssertionResult SameDump(const std::string& ours, const std::string& theirs);
 
 // A table read through Connection and Table.
 TableData ReadThroughLayer(const std::string& file, const std::string& table);
