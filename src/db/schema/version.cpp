@@ -16,6 +16,8 @@ std::optional<int> ParseVersion(std::string_view text) {
   if (whole.empty() || whole.size() > 2 || decimals.size() > 2 ||
       (sep != std::string_view::npos && decimals.empty()))
     return std::nullopt;
+  for (char c : whole)
+    if (c < '0' || c > '9') return std::nullopt;
   int units = 0;
   auto [end, ec] = std::from_chars(whole.data(), whole.data() + whole.size(), units);
   if (ec != std::errc{} || end != whole.data() + whole.size()) return std::nullopt;

@@ -18,9 +18,8 @@ namespace {
 using db::DateTime;
 using db::Value;
 
-// Streams of the seed, one per purpose, so that a patient's identity does not
-// depend on how the rest of the database was drawn.
-constexpr uint64_t kIdentityStream = 0x1D;
+// The stream of a patient's rows; its identity has a stream of its own
+// (identity.cpp), so that another database can share it.
 constexpr uint64_t kPatientStream = 0x2A;
 
 Value Text(std::string text) { return text.empty() ? Value{} : Value{std::move(text)}; }
@@ -431,24 +430,6 @@ class PatientWriter {
 };
 
 }  // namespace
-
-PatientIdentity IdentityOf(uint64_t seed, int index, const DateTime& today) {
-  Rng rng(MixSeed(MixSeed(seed, kIdentityStream), static_cast<uint64_t>(index)));
-  PatientIdentity identity;
-  identity.female = rng.Chance(0.56);
-  identity.last_name = rng.Pick(french::LastNames());
-  if (rng.Chance(0.3)) identity.last_name = french::UpperCase(identity.last_name);
-  if (!rng.Chance(0.03))
-    identity.first_name = rng.Pick(identity.female ? french::FemaleFirstNames() : french::MaleFirstNames());
-  if (!rng.Chance(0.04)) {
-    static constexpr std::array<double, 3> kAgeGroups = {0.15, 0.6, 0.25};
-    static constexpr std::array<std::array<int, 2>, 3> kAges = {{{3, 14}, {15, 64}, {65, 95}}};
-    const auto& ages = kAges[rng.Weighted(kAgeGroups)];
-    const int age_days = rng.Between(ages[0] * 365 + 1, ages[1] * 365 + 364);
-    identity.birth_date = DateTime::FromOrdinalDays(today.OrdinalDays() - age_days);
-  }
-  return identity;
-}
 
 void WritePatientRows(GenerationContext& c) {
   PatientWriter writer(c);

@@ -59,16 +59,16 @@ db::Blob AcquisitionFrames(int frames, int frame_bytes, Rng& rng) {
   std::vector<Oscillator> loaded;
   std::vector<int> positions;
   for (int i = 0; i < sensors; ++i)
-    if (rng.Chance(0.55)) {
+    if (rng.Chance(0.4)) {
       positions.push_back(i);
-      loaded.push_back(MakeOscillator(rng, rng.Uniform(300, 2500), rng.Uniform(40, 400), 30, 400));
+      loaded.push_back(MakeOscillator(rng, rng.Uniform(60, 900), rng.Uniform(20, 250), 30, 400));
     }
   Noise noise(rng);
   for (int f = 0; f < frames; ++f) {
     uint8_t* frame = out.data() + static_cast<size_t>(f) * frame_bytes;
     for (size_t k = 0; k < loaded.size(); ++k) {
       Oscillator& o = loaded[k];
-      PutSample(frame + 2 * positions[k], o.level + o.amplitude * o.s + noise.Next(6));
+      PutSample(frame + 2 * positions[k], o.level + o.amplitude * o.s + noise.Next(3));
       o.Step();
     }
   }
@@ -78,18 +78,18 @@ db::Blob AcquisitionFrames(int frames, int frame_bytes, Rng& rng) {
 db::Blob CentreOfPressureTrace(int samples, Rng& rng) {
   constexpr int kChannels = 3;  // X, Y, load
   db::Blob out(static_cast<size_t>(std::max(samples, 0)) * kChannels * 2, 0);
-  Oscillator sway_x = MakeOscillator(rng, rng.Uniform(-800, 800), rng.Uniform(150, 600), 60, 300);
-  Oscillator sway_y = MakeOscillator(rng, rng.Uniform(-1500, 500), rng.Uniform(200, 900), 50, 250);
-  const double load = rng.Uniform(4000, 9000);
+  Oscillator sway_x = MakeOscillator(rng, rng.Uniform(-80, 80), rng.Uniform(15, 60), 60, 300);
+  Oscillator sway_y = MakeOscillator(rng, rng.Uniform(-150, 50), rng.Uniform(20, 90), 50, 250);
+  const double load = rng.Uniform(400, 900);  // tenths of a kilogram
   Noise noise(rng);
   double drift_x = 0, drift_y = 0;
   for (int t = 0; t < samples; ++t) {
-    drift_x = 0.97 * drift_x + noise.Next(12);
-    drift_y = 0.97 * drift_y + noise.Next(12);
+    drift_x = 0.97 * drift_x + noise.Next(2);
+    drift_y = 0.97 * drift_y + noise.Next(2);
     uint8_t* sample = out.data() + static_cast<size_t>(t) * kChannels * 2;
     PutSample(sample, sway_x.level + sway_x.amplitude * sway_x.s + drift_x);
     PutSample(sample + 2, sway_y.level + sway_y.amplitude * sway_y.s + drift_y);
-    PutSample(sample + 4, load + noise.Next(8));
+    PutSample(sample + 4, load + noise.Next(2));
     sway_x.Step();
     sway_y.Step();
   }
