@@ -17,9 +17,12 @@
 #include "shell/msg.h"
 #include "shell/program_dir.h"
 #include "shell/sibling_check.h"
+#include "db/paradox/engine.h"
 
 namespace tabulor::shell::gui {
 namespace {
+
+constexpr std::string_view kAliasFileName = "tabulor-aliases.ini";
 
 bool DisplayAvailable() {
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
@@ -63,6 +66,9 @@ int RunTabulor(int argc, char** argv) {
     // Nothing ran: an unattended run must not pass for a successful one.
     return AnyRunSwitch(arguments) ? 1 : 0;
   }
+
+  // The engine's permanent aliases, which a configuration with CreateAlias=0 relies on.
+  db::Session::Default().LoadAliasFile(DirectoryWithSeparator(RunningProgramFile()) + std::string(kAliasFileName));
 
   StartupStatus status;
   DataModuleSetup data_setup;
