@@ -333,14 +333,13 @@ class PatientWriter {
     // by programs that leave the flag empty.
     Value zipped = Int(0);
     const double draw = rng.Uniform();
-    if (!blob.empty() && large && draw < 0.15) {
+    if (has_zipped && !blob.empty() && large && draw < 0.15) {
       blob = Compress(blob);
       zipped = Int(1);
       ++c_.counts.compressed_blobs;
     } else if (!blob.empty() && draw > 0.95) {
       zipped = Value{};
     }
-    if (!has_zipped && zipped == Value{Int(1)}) throw std::logic_error("compressed blob without a Zipped field");
 
     data_.Append();
     data_.Set("TypeAcq", Int(kind == "C" ? 1 : kind == "P" ? 2 : 3));
