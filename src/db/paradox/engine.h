@@ -37,8 +37,11 @@ class Session {
   void DeleteAlias(std::string_view name);
   // The alias's PATH; throws EngineError for a missing alias.
   std::string AliasPath(std::string_view name) const;
-  // Reads aliases from the persistent alias file (format in the README).
+  // Reads aliases from the persistent alias file (format in the README); a
+  // missing file adds none.
   void LoadAliasFile(const std::string& path);
+  // `tabulor-aliases.ini` in the directory of the running program.
+  static std::string DefaultAliasFilePath();
 
   // The directory that a database name, an alias name or a directory path stands for.
   std::string ResolveDirectory(std::string_view database_or_alias) const;
@@ -188,6 +191,14 @@ class Table {
  private:
   friend class Field;
   struct Impl;
+  void RequireActive() const;
+  void RequireBrowse();
+  void ApplyOrder();
+  std::vector<int> IndexFields() const;
+  void Sync();
+  void Capture();
+  void SetViewIndex(int index);
+  void Release();
   Session& session_;
   std::string database_;
   std::string table_name_;

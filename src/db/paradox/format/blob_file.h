@@ -1,0 +1,66 @@
+#pragma once
+// The .MB blob file: a header unit, single-blob blocks (type 2), blocks
+// sub-allocated in 16-byte chunks (type 3) and runs of free units (type 4),
+// all in 4 KiB units. Space freed during a transaction is handed out again
+// only after the commit, so nothing the committed rows point to is ever
+// overwritten before the commit is durable.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "db/paradox/format/field_codec.h"
+#include "db/paradox/storage/paged_file.h"
+
+namespace tabulor::db::format {
+
+class BlobFile {
+ public:
+  static constexpr uint32_t kUnit = 4096;
+  static constexpr uint32_t kSmallBlobLimit = 2048;  // larger blobs get a block of their own
+
+  // Walks the file's blocks; throws std::runtime_error when they do not add up.
+  explicit BlobFile(storage::PagedFile* file);
+  // The bytes of a new, empty blob file.
+  static std::vector<uint8_t> NewFileHeader();
+
+  // The blob a field points to; `leader` is the part kept in the record.
+  std::vector<uint8_t> Read(const BlobLeader& ref, const uint8_t* leader, int leader_size) const;
+  // Stores a blob that does not fit in the leader and returns its reference.
+  BlobLeader Write(const std::vector<uint8_t>& data);
+  // Releases a blob (at the next commit).
+  void Release(const BlobLeader& ref);
+  // Writes the released space and the header into the file, before a commit.
+  void PrepareCommit();
+
+  // Problems found by checking a reference (empty when it is sound).
+  std::string Check(const BlobLeader& ref) const;
+  // Units of the file, walked from the header by each block's size.
+  struct BlockInfo {
+    uint32_t offset;
+    uint8_t type;
+    uint16_t units;
+  };
+  const std::vector<BlockInfo>& Blocks() const { return blocks_; }
+
+ private:
+  struct SubBlock {
+    uint32_t offset;
+    uint8_t slots[64][5];
+  };
+  uint16_t NextModNr();
+  uint32_t AllocateUnits(uint32_t units);
+  BlobLeader WriteSmall(const std::vector<uint8_t>& data);
+  void Walk();
+
+  storage::PagedFile* file_;
+  std::vector<BlockInfo> blocks_;
+  std::map<uint32_t, uint32_t> free_runs_;    // offset -> units, usable now
+  std::map<uint32_t, SubBlock> sub_blocks_;   // by offset
+  std::vector<BlobLeader> released_;
+  uint16_t mod_counter_ = 1;
+  bool changed_ = false;
+  uint64_t end_ = kUnit;
+};
+
+}  // namespace tabulor::db::format

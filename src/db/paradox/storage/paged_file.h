@@ -1,0 +1,62 @@
+#pragma once
+// A file seen through a write-back cache of 4 KiB pages, for the rollback
+// journal: bytes the last committed state holds are only changed at commit,
+// after their original contents are safe in the journal; bytes past the
+// committed end of file are written through at once, since a rollback simply
+// cuts the file back to its committed size.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/paradox/env.h"
+
+namespace tabulor::db::storage {
+
+struct ByteRange {
+  uint64_t offset;
+  uint64_t length;
+};
+
+class PagedFile {
+ public:
+  static constexpr uint64_t kPageSize = 4096;
+
+  PagedFile(std::unique_ptr<File> file, std::string path);
+
+  const std::string& path() const { return path_; }
+  // Called before the first change of a transaction (starts the journal).
+  void SetBeforeChange(std::function<void()> hook) { before_change_ = std::move(hook); }
+
+  size_t Read(uint64_t offset, void* buf, size_t n);
+  void Write(uint64_t offset, const void* buf, size_t n);
+  uint64_t Size() const { return size_; }
+  void Truncate(uint64_t size);
+
+  bool HasChanges() const { return changed_; }
+  uint64_t CommittedSize() const { return committed_size_; }
+  // The ranges of committed bytes that the pending commit will overwrite or cut off.
+  std::vector<ByteRange> RangesToJournal() const;
+  // Reads committed bytes straight from the file (for the journal).
+  void ReadCommitted(uint64_t offset, void* buf, size_t n);
+  // Writes the cached pages and the new size into the file and syncs it.
+  void WriteBack();
+  // The transaction is over (committed, or rolled back on disk): forget the cache.
+  void EndTransaction();
+  File& file() { return *file_; }
+
+ private:
+  std::vector<uint8_t>& CachedPage(uint64_t index);
+  bool SameAsCurrent(uint64_t offset, const void* buf, size_t n);
+  std::unique_ptr<File> file_;
+  std::string path_;
+  std::function<void()> before_change_;
+  std::map<uint64_t, std::vector<uint8_t>> pages_;
+  uint64_t size_;
+  uint64_t committed_size_;
+  bool changed_ = false;
+};
+
+}  // namespace tabulor::db::storage

@@ -1,0 +1,684 @@
+// The table cursor: opening, order, navigation, search and row changes.
+#include <algorithm>
+#include <cstring>
+
+#include "db/paradox/engine.h"
+#include "db/paradox/format/field_codec.h"
+#include "db/paradox/names.h"
+#include "db/paradox/session_impl.h"
+#include "db/paradox/table_impl.h"
+#include "db/paradox/values.h"
+
+namespace tabulor::db {
+namespace {
+
+std::vector<std::string> SplitFields(const std::string& list) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = list.find(';', start);
+    if (end == std::string::npos) end = list.size();
+    std::string name = list.substr(start, end - start);
+    size_t a = name.find_first_not_of(' ');
+    if (a != std::string::npos) out.push_back(name.substr(a, name.find_last_not_of(' ') - a + 1));
+    start = end + 1;
+  }
+  return out;
+}
+
+int FieldIndex(const TableFamily& fam, std::string_view name) {
+  const auto& fields = fam.Definition().fields;
+  for (size_t i = 0; i < fields.size(); ++i)
+    if (names::EqualNoCase(fields[i].name, name)) return static_cast<int>(i);
+  return -1;
+}
+
+}  // namespace
+
+Table::Table(Session& session, std::string database, std::string table_name)
+    : session_(session), database_(std::move(database)), table_name_(std::move(table_name)),
+      impl_(std::make_unique<Impl>()) {}
+
+Table::~Table() {
+  try {
+    if (Active()) {
+      if (impl_->state != CursorState::kBrowse) Cancel();
+      impl_->family->Flush();
+    }
+  } catch (...) {
+    // A destructor cannot report; the next open finds the table as at its last flush.
+  }
+}
+
+void Table::SetDatabaseName(std::string database) {
+  if (Active()) throw EngineError("Table " + table_name_ + " is open: its database cannot change", table_name_);
+  database_ = std::move(database);
+}
+
+void Table::SetTableName(std::string table_name) {
+  if (Active()) throw EngineError("Table " + table_name_ + " is open: its name cannot change", table_name_);
+  table_name_ = std::move(table_name);
+}
+
+void Table::SetReadOnly(bool v) { impl_->read_only = v; }
+void Table::SetExclusive(bool v) { impl_->exclusive = v; }
+
+void Table::SetIndexName(std::string name) {
+  impl_->index_name = std::move(name);
+  impl_->index_field_names.clear();
+  if (Active()) {
+    ApplyOrder();
+    First();
+  }
+}
+
+void Table::SetIndexFieldNames(std::string fields) {
+  impl_->index_field_names = std::move(fields);
+  impl_->index_name.clear();
+  if (Active()) {
+    ApplyOrder();
+    First();
+  }
+}
+
+void Table::SetMasterSource(Table* master, std::string master_fields) {
+  impl_->master = master;
+  impl_->master_field_names = SplitFields(master_fields);
+  if (Active()) {
+    ApplyOrder();
+    First();
+  }
+}
+
+bool Table::Active() const { return impl_->state != CursorState::kInactive; }
+
+std::string Table::Directory() const { return session_.ResolveDirectory(database_); }
+
+std::string Table::Path() const {
+  if (Active()) return impl_->family->Path();
+  FamilyFiles files = FamilyFiles::Find(session_.env(), Directory(), table_name_);
+  return files.Path(files.db.empty() ? names::WithoutDbExtension(table_name_) + ".DB" : files.db);
+}
+
+bool Table::Exists() const {
+  return !FamilyFiles::Find(session_.env(), Directory(), table_name_).db.empty();
+}
+
+void Table::Open() {
+  if (Active()) return;
+  const std::string dir = Directory();
+  FamilyFiles files = FamilyFiles::Find(session_.env(), dir, table_name_);
+  if (files.db.empty())
+    throw EngineError("Table " + table_name_ + " does not exist in " + dir, table_name_);
+  const std::string path = files.Path(files.db);
+  auto& registry = session_.impl_->families;
+  std::shared_ptr<TableFamily> family = registry[path].lock();
+  if (family && family->Broken()) family.reset();
+  if (family && (impl_->exclusive || family->exclusive))
+    throw EngineError("Table " + files.db + " is busy: it is open elsewhere", files.db);
+  if (!family) {
+    family = std::make_shared<TableFamily>(session_.shared_env(), files, files.db, impl_->read_only);
+    registry[path] = family;
+  }
+  if (impl_->exclusive) family->exclusive = true;
+  impl_->family = family;
+  impl_->fields.clear();
+  for (int i = 0; i < static_cast<int>(family->Definition().fields.size()); ++i)
+    impl_->fields.emplace_back(new Field(this, i));
+  impl_->state = CursorState::kBrowse;
+  try {
+    ApplyOrder();
+  } catch (...) {
+    Release();
+    throw;
+  }
+  First();
+}
+
+void Table::Release() {
+  if (impl_->exclusive && impl_->family) impl_->family->exclusive = false;
+  std::string path = impl_->family ? impl_->family->Path() : std::string();
+  impl_->family.reset();
+  impl_->fields.clear();
+  impl_->state = CursorState::kInactive;
+  impl_->has_row = false;
+  impl_->view.clear();
+  impl_->view_valid = false;
+  auto& registry = session_.impl_->families;
+  if (auto it = registry.find(path); it != registry.end() && it->second.expired()) registry.erase(it);
+}
+
+void Table::Close() {
+  if (!Active()) return;
+  if (impl_->state == CursorState::kEdit || impl_->state == CursorState::kAppend) Post();
+  impl_->family->Flush();
+  Release();
+}
+
+int64_t Table::RecordCount() const {
+  RequireActive();
+  auto* self = const_cast<Table*>(this);
+  self->Sync();
+  return impl_->use_view ? static_cast<int64_t>(impl_->view.size()) : impl_->family->RecordCount();
+}
+
+int Table::FieldCount() const {
+  RequireActive();
+  return static_cast<int>(impl_->fields.size());
+}
+
+const TableDef& Table::Definition() const {
+  RequireActive();
+  return impl_->family->Definition();
+}
+
+void Table::RequireActive() const {
+  if (!Active()) throw EngineError("Table " + table_name_ + " is not open", table_name_);
+}
+
+void Table::RequireBrowse() {
+  RequireActive();
+  if (impl_->state != CursorState::kBrowse) Post();
+}
+
+// ---- order and view ----
+
+void Table::ApplyOrder() {
+  Impl& m = *impl_;
+  TableFamily& fam = *m.family;
+  m.order.clear();
+  m.order_case_insensitive = m.order_descending = false;
+  const int keys = fam.Definition().key_field_count;
+  if (!m.index_field_names.empty()) {
+    for (const std::string& name : SplitFields(m.index_field_names)) {
+      int i = FieldIndex(fam, name);
+      if (i < 0) fam.Fail("no field named " + name + " for the index", name);
+      m.order.push_back(i);
+    }
+  } else if (!m.index_name.empty() && !names::EqualNoCase(m.index_name, "PRIMARY")) {
+    const IndexDef* found = nullptr;
+    for (const IndexDef& idx : fam.Definition().indexes)
+      if (names::EqualNoCase(idx.name, m.index_name)) found = &idx;
+    if (found) {
+      for (const std::string& name : found->fields) m.order.push_back(FieldIndex(fam, name));
+      m.order_case_insensitive = found->case_insensitive;
+      m.order_descending = found->descending;
+    } else if (int i = FieldIndex(fam, m.index_name); i >= 0) {
+      m.order.push_back(i);
+    } else {
+      fam.Fail("no index named " + m.index_name);
+    }
+  }
+  // The leading fields of the primary key are served by the blocks themselves.
+  bool primary_prefix = keys > 0 && !m.order.empty() && static_cast<int>(m.order.size()) <= keys &&
+                        !m.order_case_insensitive && !m.order_descending;
+  for (size_t k = 0; primary_prefix && k < m.order.size(); ++k) primary_prefix = m.order[k] == static_cast<int>(k);
+  if (primary_prefix) m.order.clear();
+  if (m.master && m.order.empty() && keys == 0)
+    fam.Fail("a detail table needs an index for its master fields");
+  m.use_view = !m.order.empty() || m.master != nullptr;
+  m.view_valid = false;
+}
+
+std::vector<int> Table::IndexFields() const {
+  if (!impl_->order.empty()) return impl_->order;
+  std::vector<int> keys;
+  for (int i = 0; i < impl_->family->Definition().key_field_count; ++i) keys.push_back(i);
+  return keys;
+}
+
+void Table::Capture() {
+  Impl& m = *impl_;
+  if (m.has_row) m.current.assign(m.family->Row(m.pos), m.family->Row(m.pos) + m.family->RecordSize());
+  m.seen_version = m.family->Version();
+}
+
+void Table::Sync() {
+  Impl& m = *impl_;
+  if (m.state == CursorState::kInactive) return;
+  TableFamily& fam = *m.family;
+  if (!m.use_view) {
+    if (m.seen_version == fam.Version()) return;
+    if (m.has_row) {
+      RowPos p;
+      bool found = false;
+      if (fam.KeySize() > 0) {
+        std::vector<uint8_t> key(m.current.begin(), m.current.begin() + fam.KeySize());
+        found = fam.LowerBound(key, p);
+      } else {
+        found = fam.FindIdentical(m.current.data(), p);
+        if (!found) {
+          p = m.pos;
+          found = p.block < fam.BlockCount() && p.slot < fam.RowsIn(p.block);
+        }
+      }
+      m.has_row = found;
+      if (found) m.pos = p;
+      else m.eof = true;
+    }
+    Capture();
+    return;
+  }
+  const bool filtered = m.master && m.master->Active();
+  std::vector<Value> master_values;
+  const std::vector<int> index_fields = IndexFields();
+  if (filtered) {
+    if (m.master_field_names.size() > index_fields.size())
+      fam.Fail("more master fields than index fields");
+    for (size_t k = 0; k < m.master_field_names.size(); ++k) {
+      const FieldDef& fd = fam.Definition().fields[index_fields[k]];
+      Value v = m.master->FieldByName(m.master_field_names[k]).AsVariant();
+      try {
+        master_values.push_back(values::ToFieldKind(fd.type, fd.size, v));
+      } catch (const std::exception& e) {
+        fam.Fail(e.what(), fd.name);
+      }
+    }
+  }
+  const bool master_moved = filtered != m.view_filtered || (filtered && master_values != m.view_master_values);
+  if (m.view_valid && !master_moved && m.view_version == fam.Version()) return;
+
+  // Rebuild the rows of the view in the current order.
+  struct Entry {
+    std::vector<Value> keys;
+    RowPos pos;
+  };
+  std::vector<Entry> entries;
+  auto value_of = [&](RowPos p, int field) -> Value {
+    const FieldDef& fd = fam.Definition().fields[field];
+    if (IsBlobType(fd.type)) return {};
+    return format::DecodeField(fd.type, fam.Row(p) + fam.Header().offsets[field], fam.Header().stored_sizes[field],
+                               fam.Codec());
+  };
+  RowPos p;
+  for (bool ok = fam.First(p); ok; ok = fam.Next(p)) {
+    bool match = true;
+    for (size_t k = 0; filtered && match && k < master_values.size(); ++k)
+      match = values::Compare(value_of(p, index_fields[k]), master_values[k], m.order_case_insensitive) == 0;
+    if (!match) continue;
+    Entry e{{}, p};
+    for (int f : m.order) e.keys.push_back(value_of(p, f));
+    entries.push_back(std::move(e));
+  }
+  if (!m.order.empty()) {
+    const bool ci = m.order_case_insensitive;
+    std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+      for (size_t k = 0; k < a.keys.size(); ++k) {
+        int c = values::Compare(a.keys[k], b.keys[k], ci);
+        if (c) return m.order_descending ? c > 0 : c < 0;
+      }
+      return false;
+    });
+  }
+  m.view.clear();
+  for (auto& e : entries) m.view.push_back(e.pos);
+  m.view_valid = true;
+  m.view_version = fam.Version();
+  m.view_filtered = filtered;
+  m.view_master_values = master_values;
+
+  int index = -1;
+  if (!master_moved && m.has_row) {
+    for (size_t i = 0; i < m.view.size() && index < 0; ++i)
+      if (std::memcmp(fam.Row(m.view[i]), m.current.data(), m.current.size()) == 0) index = static_cast<int>(i);
+    if (index < 0 && !m.view.empty()) index = std::min<int>(m.view_index, static_cast<int>(m.view.size()) - 1);
+  } else {
+    index = m.view.empty() ? -1 : 0;
+    m.bof = true;
+    m.eof = m.view.empty();
+  }
+  SetViewIndex(index);
+}
+
+void Table::SetViewIndex(int index) {
+  Impl& m = *impl_;
+  m.view_index = index;
+  m.has_row = index >= 0 && index < static_cast<int>(m.view.size());
+  if (m.has_row) m.pos = m.view[index];
+  Capture();
+}
+
+// ---- navigation ----
+
+void Table::First() {
+  RequireBrowse();
+  Impl& m = *impl_;
+  Sync();
+  if (m.use_view) {
+    SetViewIndex(m.view.empty() ? -1 : 0);
+  } else {
+    m.has_row = m.family->First(m.pos);
+    Capture();
+  }
+  m.bof = true;
+  m.eof = !m.has_row;
+}
+
+void Table::Last() {
+  RequireBrowse();
+  Impl& m = *impl_;
+  Sync();
+  if (m.use_view) {
+    SetViewIndex(static_cast<int>(m.view.size()) - 1);
+  } else {
+    m.has_row = m.family->Last(m.pos);
+    Capture();
+  }
+  m.eof = true;
+  m.bof = !m.has_row;
+}
+
+void Table::Next() {
+  RequireBrowse();
+  Impl& m = *impl_;
+  Sync();
+  if (!m.has_row) {
+    m.eof = true;
+    return;
+  }
+  m.bof = false;
+  if (m.use_view) {
+    if (m.view_index + 1 < static_cast<int>(m.view.size())) SetViewIndex(m.view_index + 1);
+    else m.eof = true;
+    return;
+  }
+  RowPos p = m.pos;
+  if (m.family->Next(p)) {
+    m.pos = p;
+    Capture();
+  } else {
+    m.eof = true;
+  }
+}
+
+void Table::Prior() {
+  RequireBrowse();
+  Impl& m = *impl_;
+  Sync();
+  if (!m.has_row) {
+    m.bof = true;
+    return;
+  }
+  m.eof = false;
+  if (m.use_view) {
+    if (m.view_index > 0) SetViewIndex(m.view_index - 1);
+    else m.bof = true;
+    return;
+  }
+  RowPos p = m.pos;
+  if (m.family->Prior(p)) {
+    m.pos = p;
+    Capture();
+  } else {
+    m.bof = true;
+  }
+}
+
+bool Table::Eof() const {
+  RequireActive();
+  const_cast<Table*>(this)->Sync();
+  return impl_->eof || !impl_->has_row;
+}
+
+bool Table::Bof() const {
+  RequireActive();
+  const_cast<Table*>(this)->Sync();
+  return impl_->bof || !impl_->has_row;
+}
+
+CursorState Table::State() const { return impl_->state; }
+
+// ---- search ----
+
+bool Table::FindKey(const std::vector<Value>& key) {
+  RequireBrowse();
+  Impl& m = *impl_;
+  TableFamily& fam = *m.family;
+  Sync();
+  const std::vector<int> fields = IndexFields();
+  if (fields.empty()) fam.Fail("the table has no index to search");
+  if (key.empty() || key.size() > fields.size()) fam.Fail("FindKey needs 1 to " + std::to_string(fields.size()) + " values");
+  std::vector<Value> wanted;
+  for (size_t k = 0; k < key.size(); ++k) {
+    const FieldDef& fd = fam.Definition().fields[fields[k]];
+    try {
+      wanted.push_back(values::ToFieldKind(fd.type, fd.size, key[k]));
+    } catch (const std::exception& e) {
+      fam.Fail(e.what(), fd.name);
+    }
+  }
+  if (!m.use_view) {
+    std::vector<uint8_t> prefix(static_cast<size_t>(fam.PrefixSize(static_cast<int>(key.size()))), 0);
+    for (size_t k = 0; k < key.size(); ++k) {
+      const FieldDef& fd = fam.Definition().fields[k];
+      try {
+        format::EncodeField(fd.type, wanted[k], prefix.data() + fam.Header().offsets[k], fam.Header().stored_sizes[k],
+                            fd.size, fam.Codec());
+      } catch (const std::exception& e) {
+        fam.Fail(e.what(), fd.name);
+      }
+    }
+    RowPos p;
+    if (!fam.LowerBound(prefix, p) || std::memcmp(fam.Row(p), prefix.data(), prefix.size()) != 0) return false;
+    m.pos = p;
+    m.has_row = true;
+    m.eof = m.bof = false;
+    Capture();
+    return true;
+  }
+  auto compare_row = [&](RowPos p) {
+    for (size_t k = 0; k < wanted.size(); ++k) {
+      const int f = fields[k];
+      const FieldDef& fd = fam.Definition().fields[f];
+      Value v = format::DecodeField(fd.type, fam.Row(p) + fam.Header().offsets[f], fam.Header().stored_sizes[f], fam.Codec());
+      int c = values::Compare(v, wanted[k], m.order_case_insensitive);
+      if (c) return m.order_descending ? -c : c;
+    }
+    return 0;
+  };
+  int lo = 0, hi = static_cast<int>(m.view.size());
+  while (lo < hi) {
+    int mid = (lo + hi) / 2;
+    if (compare_row(m.view[mid]) < 0) lo = mid + 1;
+    else hi = mid;
+  }
+  if (lo >= static_cast<int>(m.view.size()) || compare_row(m.view[lo]) != 0) return false;
+  SetViewIndex(lo);
+  m.eof = m.bof = false;
+  return true;
+}
+
+bool Table::Locate(std::string_view field, const Value& value, bool case_insensitive) {
+  RequireBrowse();
+  Impl& m = *impl_;
+  TableFamily& fam = *m.family;
+  Sync();
+  Field& f = FieldByName(field);
+  Value wanted;
+  try {
+    wanted = values::ToFieldKind(f.Type(), f.Size(), value);
+  } catch (const std::exception& e) {
+    fam.Fail(e.what(), f.Name());
+  }
+  const int index = f.Index();
+  const FieldDef& fd = fam.Definition().fields[index];
+  auto matches = [&](RowPos p) {
+    const uint8_t* rec = fam.Row(p);
+    Value v;
+    if (IsBlobType(fd.type)) {
+      Blob b = fam.ReadBlob(index, rec);
+      v = values::ToFieldKind(fd.type, fd.size, fd.type == FieldType::kMemo || fd.type == FieldType::kFmtMemo
+                                                     ? Value{fam.Codec().ToUtf8(std::string(b.begin(), b.end()))}
+                                                     : Value{b});
+    } else {
+      v = format::DecodeField(fd.type, rec + fam.Header().offsets[index], fam.Header().stored_sizes[index], fam.Codec());
+    }
+    return values::Compare(v, wanted, case_insensitive) == 0;
+  };
+  if (m.use_view) {
+    for (size_t i = 0; i < m.view.size(); ++i)
+      if (matches(m.view[i])) {
+        SetViewIndex(static_cast<int>(i));
+        m.eof = m.bof = false;
+        return true;
+      }
+    return false;
+  }
+  RowPos p;
+  for (bool ok = fam.First(p); ok; ok = fam.Next(p))
+    if (matches(p)) {
+      m.pos = p;
+      m.has_row = true;
+      m.eof = m.bof = false;
+      Capture();
+      return true;
+    }
+  return false;
+}
+
+// ---- fields ----
+
+Field* Table::FindField(std::string_view name) {
+  RequireActive();
+  int i = FieldIndex(*impl_->family, name);
+  return i < 0 ? nullptr : impl_->fields[i].get();
+}
+
+Field& Table::FieldByName(std::string_view name) {
+  Field* f = FindField(name);
+  if (!f) impl_->family->Fail("no field named " + std::string(name), std::string(name));
+  return *f;
+}
+
+Field& Table::FieldAt(int index) {
+  RequireActive();
+  if (index < 0 || index >= static_cast<int>(impl_->fields.size()))
+    impl_->family->Fail("no field number " + std::to_string(index));
+  return *impl_->fields[index];
+}
+
+// ---- rows ----
+
+void Table::Append() {
+  RequireBrowse();
+  Impl& m = *impl_;
+  if (m.read_only) m.family->Fail("the table is read-only");
+  m.family->PrepareWrite();
+  m.buffer.assign(static_cast<size_t>(m.family->RecordSize()), 0);
+  m.pending_blobs.clear();
+  m.state = CursorState::kAppend;
+}
+
+void Table::Edit() {
+  RequireActive();
+  Impl& m = *impl_;
+  if (m.state != CursorState::kBrowse) return;
+  if (m.read_only) m.family->Fail("the table is read-only");
+  m.family->PrepareWrite();
+  Sync();
+  if (!m.has_row) m.family->Fail("there is no current row to edit");
+  m.buffer = m.current;
+  m.pending_blobs.clear();
+  m.state = CursorState::kEdit;
+}
+
+void Table::Cancel() {
+  RequireActive();
+  impl_->buffer.clear();
+  impl_->pending_blobs.clear();
+  impl_->state = CursorState::kBrowse;
+}
+
+void Table::Post() {
+  RequireActive();
+  Impl& m = *impl_;
+  if (m.state == CursorState::kBrowse) return;
+  TableFamily& fam = *m.family;
+  const TableDef& def = fam.Definition();
+  const bool appending = m.state == CursorState::kAppend;
+  std::vector<uint8_t> record = m.buffer;
+  uint32_t auto_value = 0;
+  int auto_field = -1;
+  for (size_t i = 0; i < def.fields.size(); ++i) {
+    if (def.fields[i].type != FieldType::kAutoInc) continue;
+    uint8_t* at = record.data() + fam.Header().offsets[i];
+    if (appending && format::IsBlankField(at, 4)) {
+      auto_field = static_cast<int>(i);
+      auto_value = fam.Header().auto_inc + 1;
+      format::EncodeInt(at, 4, auto_value);
+    }
+  }
+  if (fam.KeySize() > 0) {
+    // Refuse a second row with the same key before anything is written.
+    std::vector<uint8_t> key(record.begin(), record.begin() + fam.KeySize());
+    RowPos p;
+    bool same_row = !appending && std::memcmp(m.current.data(), record.data(), key.size()) == 0;
+    if (!same_row && fam.LowerBound(key, p) && std::memcmp(fam.Row(p), key.data(), key.size()) == 0)
+      fam.Fail("Key violation");
+  }
+  for (auto& [field, blob] : m.pending_blobs) {
+    if (!appending) fam.ReleaseBlob(field, m.current.data());
+    fam.StoreBlob(field, record.data(), blob);
+  }
+  RowPos p = appending ? fam.Insert(record) : fam.Replace(m.pos, record);
+  if (auto_field >= 0) fam.NextAutoInc();
+  for (size_t i = 0; i < def.fields.size(); ++i)
+    if (def.fields[i].type == FieldType::kAutoInc && !format::IsBlankField(record.data() + fam.Header().offsets[i], 4))
+      fam.NoteAutoIncValue(format::DecodeInt(record.data() + fam.Header().offsets[i], 4));
+  m.state = CursorState::kBrowse;
+  m.buffer.clear();
+  m.pending_blobs.clear();
+  m.pos = p;
+  m.has_row = true;
+  m.eof = m.bof = false;
+  m.current = record;
+  // A view is rebuilt on the next move and finds the posted row by its bytes.
+  if (m.use_view) m.seen_version = fam.Version();
+  else Capture();
+}
+
+void Table::Delete() {
+  RequireActive();
+  Impl& m = *impl_;
+  if (m.state == CursorState::kAppend) {
+    Cancel();
+    return;
+  }
+  if (m.state == CursorState::kEdit) Cancel();
+  if (m.read_only) m.family->Fail("the table is read-only");
+  m.family->PrepareWrite();
+  Sync();
+  TableFamily& fam = *m.family;
+  if (!m.has_row) fam.Fail("there is no current row to delete");
+  const TableDef& def = fam.Definition();
+  for (size_t i = 0; i < def.fields.size(); ++i)
+    if (IsBlobType(def.fields[i].type)) fam.ReleaseBlob(static_cast<int>(i), fam.Row(m.pos));
+  RowPos p = m.pos;
+  fam.Erase(p);
+  if (m.use_view) {
+    int index = m.view_index;
+    m.view_valid = false;
+    m.has_row = false;
+    Sync();
+    int n = static_cast<int>(m.view.size());
+    SetViewIndex(n == 0 ? -1 : std::min(index, n - 1));
+    m.eof = n == 0;
+    return;
+  }
+  while (p.block < fam.BlockCount() && p.slot >= fam.RowsIn(p.block)) p = {p.block + 1, 0};
+  if (p.block < fam.BlockCount()) {
+    m.pos = p;
+    m.has_row = true;
+  } else {
+    m.has_row = fam.Last(m.pos);
+    m.eof = true;
+  }
+  Capture();
+}
+
+void Table::FlushBuffers() {
+  RequireActive();
+  impl_->family->Flush();
+}
+
+}  // namespace tabulor::db

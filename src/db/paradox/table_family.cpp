@@ -1,0 +1,599 @@
+#include "db/paradox/table_family.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <system_error>
+
+#include "db/paradox/error.h"
+#include "db/paradox/format/block.h"
+#include "db/paradox/format/field_codec.h"
+#include "db/paradox/format/index_tree.h"
+#include "db/paradox/names.h"
+
+namespace tabulor::db {
+
+using format::BlockHeader;
+
+FamilyFiles FamilyFiles::Find(Env& env, const std::string& directory, const std::string& table_file) {
+  FamilyFiles f;
+  f.directory = directory;
+  std::string base = names::WithoutDbExtension(table_file);
+  if (!env.DirectoryExists(directory)) return f;
+  for (const std::string& entry : env.ListDirectory(directory)) {
+    if (entry.size() < base.size() + 3 || !names::EqualNoCase(entry.substr(0, base.size()), base) ||
+        entry[base.size()] != '.')
+      continue;
+    std::string ext = names::Upper(entry.substr(base.size() + 1));
+    if (ext == "DB") f.db = entry;
+    else if (ext == "PX") f.px = entry;
+    else if (ext == "MB") f.mb = entry;
+    else if (ext.size() == 3 && (ext[0] == 'X' || ext[0] == 'Y') && std::isalnum(static_cast<unsigned char>(ext[1])) &&
+             std::isalnum(static_cast<unsigned char>(ext[2])))
+      f.secondary.push_back(entry);
+  }
+  std::sort(f.secondary.begin(), f.secondary.end());
+  return f;
+}
+
+void TableFamily::Fail(const std::string& message, const std::string& field) const {
+  std::string text = "Table " + name_ + (field.empty() ? "" : ", field " + field) + ": " + message;
+  throw EngineError(text, name_, field);
+}
+
+template <typename F>
+auto TableFamily::Guarded(F&& f) -> decltype(f()) {
+  if (broken_) Fail("an earlier write failed; close and reopen the table (changes since the last flush are lost)");
+  try {
+    return f();
+  } catch (const EngineError&) {
+    throw;
+  } catch (const std::exception& e) {
+    broken_ = true;
+    try {
+      storage::Journal::Recover(*env_, files_.directory, storage::Journal::NameFor(files_.db));
+    } catch (...) {
+      // Left for the next open, which rolls the journal back first.
+    }
+    Fail(std::string("writing failed, the table was left as at its last flush: ") + e.what());
+  }
+}
+
+TableFamily::TableFamily(std::shared_ptr<Env> env, const FamilyFiles& files, std::string name, bool read_only)
+    : env_(std::move(env)), files_(files), name_(std::move(name)), read_only_(read_only) {
+  if (files_.db.empty()) Fail("the table does not exist in " + files_.directory);
+  path_ = files_.Path(files_.db);
+  const std::string journal = storage::Journal::NameFor(files_.db);
+  try {
+    if (env_->FileExists(files_.Path(journal))) {
+      storage::Journal::Recover(*env_, files_.directory, journal);
+      files_ = FamilyFiles::Find(*env_, files_.directory, files_.db);
+    }
+    std::unique_ptr<File> f;
+    if (!read_only_) {
+      try {
+        f = env_->Open(path_, OpenMode::kReadWrite);
+      } catch (const std::system_error&) {
+        read_only_ = true;  // a write-protected table can still be read
+      }
+    }
+    if (!f) f = env_->Open(path_, OpenMode::kRead);
+    db_file_ = std::make_unique<storage::PagedFile>(std::move(f), path_);
+  } catch (const std::system_error& e) {
+    Fail(e.what());
+  }
+  try {
+    uint8_t prefix[4] = {};
+    if (db_file_->Read(0, prefix, 4) < 4) throw std::runtime_error("file too short");
+    std::vector<uint8_t> raw(std::max(0x58, format::Header::SizeFromPrefix(prefix)), 0);
+    raw.resize(db_file_->Read(0, raw.data(), raw.size()));
+    header_ = format::Header::Parse(raw, db_file_->Size());
+    if (header_.file_type != format::kKeyedDb && header_.file_type != format::kUnkeyedDb)
+      throw std::runtime_error("not a table file");
+    if (header_.encrypted) throw std::runtime_error("the table is password-protected");
+    int cp = header_.code_page ? header_.code_page : (header_.file_version < 5 ? 437 : 1252);
+    codec_ = std::make_unique<format::CodePage>(cp, format::CodePage::CharsetFor(header_.code_page ? cp : 0, header_.sort_order_id));
+    if (header_.file_version < 5 && !header_.code_page) codec_ = std::make_unique<format::CodePage>(437);
+    for (size_t i = 0; i < header_.fields.size(); ++i) {
+      FieldDef f = header_.fields[i];
+      f.name = codec_->ToUtf8(f.name);
+      def_.fields.push_back(std::move(f));
+    }
+    def_.key_field_count = header_.file_type == format::kKeyedDb ? header_.key_fields : 0;
+    def_.block_size_kb = header_.block_size / 1024;
+    def_.file_version = header_.file_version;
+    def_.sort_order = header_.sort_order_id;
+    def_.code_page = codec_->Number();
+    key_size_ = PrefixSize(def_.key_field_count);
+    LoadBlocks();
+    OpenPrimaryIndex();
+    OpenBlobFile();
+    ReadSecondaryIndexDefs();
+  } catch (const EngineError&) {
+    throw;
+  } catch (const std::exception& e) {
+    Fail(e.what());
+  }
+}
+
+TableFamily::~TableFamily() = default;
+
+int TableFamily::PrefixSize(int fields) const {
+  int n = 0;
+  for (int i = 0; i < fields && i < static_cast<int>(header_.stored_sizes.size()); ++i) n += header_.stored_sizes[i];
+  return n;
+}
+
+void TableFamily::LoadBlocks() {
+  const int rs = header_.record_size;
+  const int bs = header_.block_size;
+  std::set<int> seen;
+  std::vector<uint8_t> buf(static_cast<size_t>(bs));
+  int prev = 0;
+  for (int number = header_.first_block; number != 0;) {
+    if (number > header_.file_blocks) throw std::runtime_error("block chain leaves the file at block " + std::to_string(number));
+    if (!seen.insert(number).second) throw std::runtime_error("block chain loops at block " + std::to_string(number));
+    std::fill(buf.begin(), buf.end(), 0);
+    size_t got = db_file_->Read(format::BlockOffset(header_.header_size, bs, number), buf.data(), buf.size());
+    if (got < static_cast<size_t>(BlockHeader::kSize)) throw std::runtime_error("block " + std::to_string(number) + " lies past the end of the file");
+    BlockHeader bh = BlockHeader::Parse(buf.data());
+    int n = bh.RecordCount(rs);
+    if (n < 0 || n > Capacity()) throw std::runtime_error("block " + std::to_string(number) + " has a bad record count");
+    if (BlockHeader::kSize + static_cast<size_t>(n) * rs > got)
+      load_problems_.push_back("block " + std::to_string(number) + " is cut short by the end of the file");
+    if (bh.prev != prev) load_problems_.push_back("block " + std::to_string(number) + " has a wrong previous-block link");
+    Block b;
+    b.number = static_cast<uint16_t>(number);
+    b.data.assign(buf.begin() + BlockHeader::kSize, buf.begin() + BlockHeader::kSize + static_cast<long>(n) * rs);
+    b.disk_next = bh.next;
+    b.disk_prev = bh.prev;
+    record_count_ += n;
+    chain_.push_back(std::move(b));
+    prev = number;
+    number = bh.next;
+  }
+  if (!chain_.empty() && chain_.back().number != header_.last_block)
+    load_problems_.push_back("the header's last block is not the end of the chain");
+  if (static_cast<int>(chain_.size()) != header_.used_blocks)
+    load_problems_.push_back("the header counts " + std::to_string(header_.used_blocks) + " blocks in use, the chain has " +
+                             std::to_string(chain_.size()));
+  if (record_count_ != header_.num_records)
+    load_problems_.push_back("the header counts " + std::to_string(header_.num_records) + " records, the blocks hold " +
+                             std::to_string(record_count_));
+  for (int number = header_.first_free_block; number != 0;) {
+    if (number > header_.file_blocks || !seen.insert(number).second) {
+      load_problems_.push_back("the free-block list is damaged at block " + std::to_string(number));
+      break;
+    }
+    free_blocks_.push_back(static_cast<uint16_t>(number));
+    uint8_t h[BlockHeader::kSize] = {};
+    db_file_->Read(format::BlockOffset(header_.header_size, bs, number), h, sizeof h);
+    number = BlockHeader::Parse(h).next;
+  }
+}
+
+void TableFamily::OpenPrimaryIndex() {
+  if (def_.key_field_count == 0 || files_.px.empty()) return;
+  std::unique_ptr<File> f = env_->Open(files_.Path(files_.px), read_only_ ? OpenMode::kRead : OpenMode::kReadWrite);
+  px_file_ = std::make_unique<storage::PagedFile>(std::move(f), files_.Path(files_.px));
+  uint8_t prefix[4] = {};
+  px_file_->Read(0, prefix, 4);
+  std::vector<uint8_t> raw(std::max(0x58, format::Header::SizeFromPrefix(prefix)), 0);
+  raw.resize(px_file_->Read(0, raw.data(), raw.size()));
+  try {
+    px_header_ = format::Header::Parse(raw, px_file_->Size());
+    if (px_header_.file_type != format::kPrimaryIndex) throw std::runtime_error("not a primary index");
+    px_loaded_ = true;
+  } catch (const std::exception& e) {
+    // A damaged primary index does not hide the rows; a write rebuilds it.
+    load_problems_.push_back(std::string("primary index: ") + e.what());
+    if (read_only_) return;
+    throw;
+  }
+}
+
+void TableFamily::OpenBlobFile() {
+  if (files_.mb.empty()) return;
+  std::unique_ptr<File> f = env_->Open(files_.Path(files_.mb), read_only_ ? OpenMode::kRead : OpenMode::kReadWrite);
+  mb_file_ = std::make_unique<storage::PagedFile>(std::move(f), files_.Path(files_.mb));
+  blobs_ = std::make_unique<format::BlobFile>(mb_file_.get());
+}
+
+void TableFamily::PrepareWrite() {
+  if (broken_) Fail("an earlier write failed; close and reopen the table (changes since the last flush are lost)");
+  if (journal_) return;
+  try {
+    if (read_only_) {
+      // Reopen the files for writing; nothing is pending in a read-only family.
+      auto reopen = [&](std::unique_ptr<storage::PagedFile>& file) {
+        if (file) file = std::make_unique<storage::PagedFile>(env_->Open(file->path(), OpenMode::kReadWrite), file->path());
+      };
+      reopen(db_file_);
+      reopen(px_file_);
+      reopen(mb_file_);
+      if (blobs_) blobs_ = std::make_unique<format::BlobFile>(mb_file_.get());
+      read_only_ = false;
+    }
+    auto create = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
+      auto f = env_->Open(files_.Path(name), OpenMode::kCreate);
+      f->WriteAt(0, bytes.data(), bytes.size());
+      f->Sync();
+      env_->SyncDirectory(files_.directory);
+    };
+    if (def_.key_field_count > 0 && files_.px.empty()) {
+      // A keyed table without its primary index gets one, built at the next flush.
+      files_.px = files_.BaseName() + ".PX";
+      format::NewTableLayout layout;
+      layout.fields = header_.fields;
+      layout.key_fields = def_.key_field_count;
+      layout.file_version = header_.file_version;
+      layout.sort_order_id = header_.sort_order_id;
+      layout.table_file_name = files_.db;
+      auto raw = format::BuildPrimaryIndexHeader(layout, 2);
+      raw[format::hdr::kSortOrder] = static_cast<uint8_t>(header_.sort_order);
+      create(files_.px, raw);
+      OpenPrimaryIndex();
+      index_dirty_ = dirty_ = true;
+    }
+    bool has_blobs = std::any_of(def_.fields.begin(), def_.fields.end(), [](const FieldDef& f) { return IsBlobType(f.type); });
+    if (has_blobs && files_.mb.empty()) {
+      files_.mb = files_.BaseName() + ".MB";
+      create(files_.mb, format::BlobFile::NewFileHeader());
+      OpenBlobFile();
+    }
+  } catch (const std::exception& e) {
+    Fail(std::string("the table cannot be written: ") + e.what());
+  }
+  journal_ = std::make_unique<storage::Journal>(*env_, files_.directory, storage::Journal::NameFor(files_.db));
+  journal_->AddFile(db_file_.get(), files_.db);
+  if (px_file_) journal_->AddFile(px_file_.get(), files_.px);
+  if (mb_file_) journal_->AddFile(mb_file_.get(), files_.mb);
+}
+
+// ---- positions ----
+
+bool TableFamily::First(RowPos& p) const {
+  for (int b = 0; b < BlockCount(); ++b)
+    if (RowsIn(b) > 0) {
+      p = {b, 0};
+      return true;
+    }
+  return false;
+}
+
+bool TableFamily::Next(RowPos& p) const {
+  if (p.slot + 1 < RowsIn(p.block)) {
+    ++p.slot;
+    return true;
+  }
+  for (int b = p.block + 1; b < BlockCount(); ++b)
+    if (RowsIn(b) > 0) {
+      p = {b, 0};
+      return true;
+    }
+  return false;
+}
+
+bool TableFamily::Prior(RowPos& p) const {
+  if (p.slot > 0) {
+    --p.slot;
+    return true;
+  }
+  for (int b = p.block - 1; b >= 0; --b)
+    if (RowsIn(b) > 0) {
+      p = {b, RowsIn(b) - 1};
+      return true;
+    }
+  return false;
+}
+
+bool TableFamily::Last(RowPos& p) const {
+  for (int b = BlockCount() - 1; b >= 0; --b)
+    if (RowsIn(b) > 0) {
+      p = {b, RowsIn(b) - 1};
+      return true;
+    }
+  return false;
+}
+
+int TableFamily::CompareKeys(const uint8_t* a, const uint8_t* b) const {
+  return std::memcmp(a, b, static_cast<size_t>(key_size_));
+}
+
+bool TableFamily::LowerBound(const std::vector<uint8_t>& prefix, RowPos& p) const {
+  const size_t n = std::min(prefix.size(), static_cast<size_t>(key_size_));
+  const int rs = header_.record_size;
+  // The first block whose last row is >= prefix.
+  int lo = 0, hi = BlockCount();
+  while (lo < hi) {
+    int mid = (lo + hi) / 2;
+    int rows = RowsIn(mid);
+    if (rows == 0 || std::memcmp(Row({mid, rows - 1}), prefix.data(), n) < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  if (lo >= BlockCount()) return false;
+  int rows = RowsIn(lo);
+  int a = 0, b = rows;
+  const uint8_t* base = chain_[lo].data.data();
+  while (a < b) {
+    int mid = (a + b) / 2;
+    if (std::memcmp(base + static_cast<size_t>(mid) * rs, prefix.data(), n) < 0) a = mid + 1;
+    else b = mid;
+  }
+  if (a >= rows) return false;
+  p = {lo, a};
+  return true;
+}
+
+bool TableFamily::FindIdentical(const uint8_t* record, RowPos& p) const {
+  RowPos q;
+  for (bool ok = First(q); ok; ok = Next(q))
+    if (std::memcmp(Row(q), record, static_cast<size_t>(header_.record_size)) == 0) {
+      p = q;
+      return true;
+    }
+  return false;
+}
+
+// ---- changes ----
+
+uint16_t TableFamily::NewBlockNumber() {
+  if (!free_blocks_.empty()) {
+    uint16_t n = free_blocks_.front();
+    free_blocks_.erase(free_blocks_.begin());
+    newly_freed_.erase(std::remove(newly_freed_.begin(), newly_freed_.end(), n), newly_freed_.end());
+    return n;
+  }
+  if (header_.file_blocks >= 0xFFFF) Fail("the table is full (65535 blocks)");
+  return static_cast<uint16_t>(++header_.file_blocks);
+}
+
+void TableFamily::FreeBlock(int chain_index) {
+  uint16_t n = chain_[chain_index].number;
+  chain_.erase(chain_.begin() + chain_index);
+  free_blocks_.insert(free_blocks_.begin(), n);
+  newly_freed_.push_back(n);
+}
+
+RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
+  PrepareWrite();
+  const int rs = header_.record_size;
+  RowPos p{0, 0};
+  if (chain_.empty()) {
+    Block b;
+    b.number = NewBlockNumber();
+    b.dirty = true;
+    chain_.push_back(std::move(b));
+  }
+  if (def_.key_field_count > 0) {
+    int lo = 0, hi = BlockCount();  // the last block whose first row is <= the new key
+    while (lo < hi) {
+      int mid = (lo + hi) / 2;
+      if (RowsIn(mid) > 0 && CompareKeys(Row({mid, 0}), record.data()) <= 0) lo = mid + 1;
+      else hi = mid;
+    }
+    p.block = std::max(0, lo - 1);
+    int a = 0, b = RowsIn(p.block);
+    while (a < b) {
+      int mid = (a + b) / 2;
+      if (CompareKeys(Row({p.block, mid}), record.data()) < 0) a = mid + 1;
+      else b = mid;
+    }
+    p.slot = a;
+    if (a < RowsIn(p.block) && CompareKeys(Row(p), record.data()) == 0) Fail("Key violation");
+  } else {
+    p = {BlockCount() - 1, RowsIn(BlockCount() - 1)};
+  }
+  const int rows = RowsIn(p.block);
+  const bool last_block = p.block == BlockCount() - 1;
+  if (rows >= Capacity()) {
+    Block fresh;
+    fresh.number = NewBlockNumber();
+    fresh.dirty = true;
+    if (last_block && p.slot == rows) {
+      // Appending past a full last block starts a new block.
+      fresh.data = record;
+      chain_.insert(chain_.begin() + p.block + 1, std::move(fresh));
+      ++record_count_;
+      Touch();
+      return {p.block + 1, 0};
+    }
+    // A full block splits in half.
+    Block& full = chain_[p.block];
+    int keep = (rows + 1) / 2;
+    fresh.data.assign(full.data.begin() + static_cast<long>(keep) * rs, full.data.end());
+    full.data.resize(static_cast<size_t>(keep) * rs);
+    full.dirty = true;
+    chain_.insert(chain_.begin() + p.block + 1, std::move(fresh));
+    if (p.slot > keep) p = {p.block + 1, p.slot - keep};
+  }
+  Block& target = chain_[p.block];
+  target.data.insert(target.data.begin() + static_cast<long>(p.slot) * rs, record.begin(), record.end());
+  target.dirty = true;
+  ++record_count_;
+  Touch();
+  return p;
+}
+
+void TableFamily::Erase(RowPos p) {
+  PrepareWrite();
+  const int rs = header_.record_size;
+  Block& b = chain_[p.block];
+  b.data.erase(b.data.begin() + static_cast<long>(p.slot) * rs, b.data.begin() + static_cast<long>(p.slot + 1) * rs);
+  b.dirty = true;
+  --record_count_;
+  if (b.data.empty() && BlockCount() > 1) {
+    if (p.block == 0) {
+      // The first block stays the head of the chain: it takes over the next block's rows.
+      chain_[0].data = std::move(chain_[1].data);
+      FreeBlock(1);
+    } else {
+      FreeBlock(p.block);
+    }
+  }
+  Touch();
+}
+
+RowPos TableFamily::Replace(RowPos p, const std::vector<uint8_t>& record) {
+  PrepareWrite();
+  if (def_.key_field_count > 0 && CompareKeys(Row(p), record.data()) != 0) {
+    RowPos q;
+    std::vector<uint8_t> key(record.begin(), record.begin() + key_size_);
+    if (LowerBound(key, q) && CompareKeys(Row(q), record.data()) == 0) Fail("Key violation");
+    Erase(p);
+    return Insert(record);
+  }
+  Block& b = chain_[p.block];
+  std::copy(record.begin(), record.end(), b.data.begin() + static_cast<long>(p.slot) * header_.record_size);
+  b.dirty = true;
+  Touch();
+  return p;
+}
+
+void TableFamily::NoteAutoIncValue(int64_t v) {
+  if (v > 0 && static_cast<uint64_t>(v) > header_.auto_inc) header_.auto_inc = static_cast<uint32_t>(v);
+}
+
+// ---- blobs ----
+
+Blob TableFamily::ReadBlob(int field, const uint8_t* record) const {
+  const int n = header_.stored_sizes[field];
+  const uint8_t* f = record + header_.offsets[field];
+  format::BlobLeader ref = format::ReadBlobLeader(f, n);
+  if (ref.IsBlank()) return {};
+  try {
+    if (ref.IsExternal() && !blobs_) throw std::runtime_error("the blob file is missing");
+    Blob data = blobs_ ? blobs_->Read(ref, f, n - 10) : Blob(f, f + std::min<uint32_t>(ref.length, static_cast<uint32_t>(n - 10)));
+    if (!blobs_ && ref.length > static_cast<uint32_t>(n - 10)) throw std::runtime_error("blob length exceeds its leader");
+    return data;
+  } catch (const std::exception& e) {
+    Fail(e.what(), def_.fields[field].name);
+  }
+}
+
+void TableFamily::StoreBlob(int field, uint8_t* record, const Blob& data) {
+  const int n = header_.stored_sizes[field];
+  const int leader = n - 10;
+  uint8_t* f = record + header_.offsets[field];
+  std::memset(f, 0, static_cast<size_t>(n));
+  if (data.empty()) return;
+  std::memcpy(f, data.data(), std::min(data.size(), static_cast<size_t>(leader)));
+  if (data.size() <= static_cast<size_t>(leader)) {
+    format::WriteBlobLeader(f, n, {0, static_cast<uint32_t>(data.size()), 0});
+    return;
+  }
+  PrepareWrite();
+  format::BlobLeader ref = Guarded([&] { return blobs_->Write(data); });
+  format::WriteBlobLeader(f, n, ref);
+  dirty_ = true;
+}
+
+void TableFamily::ReleaseBlob(int field, const uint8_t* record) {
+  format::BlobLeader ref = format::ReadBlobLeader(record + header_.offsets[field], header_.stored_sizes[field]);
+  if (ref.IsExternal() && blobs_) blobs_->Release(ref);
+}
+
+// ---- flush ----
+
+void TableFamily::WriteBlocks() {
+  const int rs = header_.record_size;
+  const int bs = header_.block_size;
+  std::vector<uint8_t> buf(static_cast<size_t>(bs));
+  for (int i = 0; i < BlockCount(); ++i) {
+    Block& b = chain_[i];
+    uint16_t next = i + 1 < BlockCount() ? chain_[i + 1].number : 0;
+    uint16_t prev = i > 0 ? chain_[i - 1].number : 0;
+    if (!b.dirty && b.disk_next == next && b.disk_prev == prev) continue;
+    std::fill(buf.begin(), buf.end(), 0);
+    BlockHeader{next, prev, BlockHeader::SizeFor(b.Rows(rs), rs)}.Store(buf.data());
+    std::memcpy(buf.data() + BlockHeader::kSize, b.data.data(), b.data.size());
+    db_file_->Write(format::BlockOffset(header_.header_size, bs, b.number), buf.data(), buf.size());
+  }
+  // The free list: blocks freed now are written whole, the others get their link checked.
+  for (size_t i = 0; i < free_blocks_.size(); ++i) {
+    uint16_t n = free_blocks_[i];
+    uint16_t next = i + 1 < free_blocks_.size() ? free_blocks_[i + 1] : 0;
+    uint64_t off = format::BlockOffset(header_.header_size, bs, n);
+    if (std::find(newly_freed_.begin(), newly_freed_.end(), n) != newly_freed_.end()) {
+      std::fill(buf.begin(), buf.end(), 0);
+      BlockHeader{next, 0, static_cast<int16_t>(-rs)}.Store(buf.data());
+      db_file_->Write(off, buf.data(), buf.size());
+      continue;
+    }
+    uint8_t h[BlockHeader::kSize] = {};
+    db_file_->Read(off, h, sizeof h);
+    BlockHeader fh = BlockHeader::Parse(h);
+    if (fh.next != next) {
+      fh.next = next;
+      fh.Store(h);
+      db_file_->Write(off, h, sizeof h);
+    }
+  }
+  header_.num_records = static_cast<uint32_t>(record_count_);
+  header_.used_blocks = BlockCount();
+  header_.first_block = chain_.empty() ? 0 : chain_.front().number;
+  header_.last_block = chain_.empty() ? 0 : chain_.back().number;
+  header_.first_free_block = free_blocks_.empty() ? 0 : free_blocks_.front();
+  header_.BumpChangeCounter();
+  header_.StoreCounters();
+  db_file_->Write(0, header_.raw.data(), header_.raw.size());
+}
+
+void TableFamily::WritePrimaryIndex() {
+  if (!px_file_) return;
+  std::vector<format::IndexEntry> leaves;
+  for (int i = 0; i < BlockCount(); ++i) {
+    int rows = RowsIn(i);
+    if (rows == 0) continue;
+    const uint8_t* first = Row({i, 0});
+    leaves.push_back({std::vector<uint8_t>(first, first + key_size_), chain_[i].number, rows});
+  }
+  if (!px_loaded_) {
+    format::NewTableLayout layout;
+    layout.fields = header_.fields;
+    layout.key_fields = def_.key_field_count;
+    layout.file_version = header_.file_version;
+    layout.sort_order_id = header_.sort_order_id;
+    layout.table_file_name = files_.db;
+    px_header_ = format::Header::Parse(format::BuildPrimaryIndexHeader(layout, 2), 0x800);
+    px_loaded_ = true;
+  }
+  format::IndexTree tree = format::BuildIndexTree(leaves, key_size_, px_header_.block_size);
+  px_header_.num_records = tree.entries;
+  px_header_.used_blocks = px_header_.file_blocks = tree.block_count;
+  px_header_.first_block = tree.block_count ? 1 : 0;
+  px_header_.last_block = tree.block_count;
+  px_header_.index_root = tree.root;
+  px_header_.index_levels = tree.levels;
+  px_header_.first_free_block = 0;
+  px_header_.BumpChangeCounter();
+  px_header_.StoreCounters();
+  px_file_->Write(0, px_header_.raw.data(), px_header_.raw.size());
+  px_file_->Write(px_header_.header_size, tree.blocks.data(), tree.blocks.size());
+  uint64_t size = static_cast<uint64_t>(px_header_.header_size) + tree.blocks.size();
+  if (px_file_->Size() > size) px_file_->Truncate(size);
+}
+
+void TableFamily::Flush() {
+  if (broken_) Fail("an earlier write failed; close and reopen the table (changes since the last flush are lost)");
+  if (!dirty_ || !journal_) return;
+  Guarded([&] {
+    WriteBlocks();
+    WritePrimaryIndex();
+    if (blobs_) blobs_->PrepareCommit();
+    journal_->Commit();
+    return 0;
+  });
+  for (int i = 0; i < BlockCount(); ++i) {
+    chain_[i].dirty = false;
+    chain_[i].disk_next = i + 1 < BlockCount() ? chain_[i + 1].number : 0;
+    chain_[i].disk_prev = i > 0 ? chain_[i - 1].number : 0;
+  }
+  newly_freed_.clear();
+  dirty_ = index_dirty_ = false;
+  load_problems_.clear();
+}
+
+}  // namespace tabulor::db

@@ -1,0 +1,158 @@
+#pragma once
+// The open files of one table (.DB, .PX, .MB) shared by every cursor on it.
+// The rows of the data blocks are held in memory in chain order; changes are
+// kept there and in the page caches until a flush commits them atomically
+// through the family's rollback journal.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/paradox/env.h"
+#include "db/paradox/format/blob_file.h"
+#include "db/paradox/format/block.h"
+#include "db/paradox/format/codepage.h"
+#include "db/paradox/format/header.h"
+#include "db/paradox/storage/journal.h"
+#include "db/paradox/storage/paged_file.h"
+#include "db/paradox/types.h"
+
+namespace tabulor::db {
+
+struct RowPos {
+  int block = 0;  // index in the chain
+  int slot = 0;   // record in the block
+  bool operator==(const RowPos&) const = default;
+};
+
+// The files of a table found in a directory, whatever the case of their names.
+struct FamilyFiles {
+  std::string directory;
+  std::string db;  // file names inside the directory; empty when absent
+  std::string px;
+  std::string mb;
+  std::vector<std::string> secondary;  // .Xnn .Ynn .XGn .YGn
+  std::string BaseName() const { return db.substr(0, db.size() - 3); }
+  std::string Path(const std::string& name) const { return directory + "/" + name; }
+  static FamilyFiles Find(Env& env, const std::string& directory, const std::string& table_file);
+};
+
+class TableFamily {
+ public:
+  // `name` is the table's name for messages. Rolls back a journal left by a
+  // writer that died. Throws EngineError.
+  TableFamily(std::shared_ptr<Env> env, const FamilyFiles& files, std::string name, bool read_only);
+  ~TableFamily();
+
+  bool exclusive = false;  // held by one cursor opened exclusively
+
+  const std::string& Name() const { return name_; }
+  const std::string& Path() const { return path_; }
+  const format::Header& Header() const { return header_; }
+  const TableDef& Definition() const { return def_; }
+  const format::CodePage& Codec() const { return *codec_; }
+  bool ReadOnly() const { return read_only_; }
+  int RecordSize() const { return header_.record_size; }
+  int KeySize() const { return key_size_; }
+  // Bytes of the first `fields` fields of a record.
+  int PrefixSize(int fields) const;
+
+  // Changes with every insert, update or delete (cursors re-find their row).
+  uint64_t Version() const { return version_; }
+  int64_t RecordCount() const { return record_count_; }
+  int BlockCount() const { return static_cast<int>(chain_.size()); }
+  int RowsIn(int block) const { return chain_[block].Rows(header_.record_size); }
+  const uint8_t* Row(RowPos p) const {
+    return chain_[p.block].data.data() + static_cast<size_t>(p.slot) * header_.record_size;
+  }
+  // First position, and the one after `p`; false at the end.
+  bool First(RowPos& p) const;
+  bool Next(RowPos& p) const;
+  bool Prior(RowPos& p) const;
+  bool Last(RowPos& p) const;
+  // Keyed tables: first row whose leading `prefix.size()` key bytes are >= prefix.
+  bool LowerBound(const std::vector<uint8_t>& prefix, RowPos& p) const;
+  // Unkeyed search for a record with these exact bytes.
+  bool FindIdentical(const uint8_t* record, RowPos& p) const;
+
+  // Keyed tables keep key order and refuse a second row with the same key.
+  RowPos Insert(const std::vector<uint8_t>& record);
+  RowPos Replace(RowPos p, const std::vector<uint8_t>& record);
+  void Erase(RowPos p);
+  uint32_t NextAutoInc() { return ++header_.auto_inc; }
+  void NoteAutoIncValue(int64_t v);
+
+  // The blob a record's field refers to (M and F give the text's bytes).
+  Blob ReadBlob(int field, const uint8_t* record) const;
+  // Stores the blob in the field of `record` (in the leader when it fits).
+  void StoreBlob(int field, uint8_t* record, const Blob& data);
+  // Releases the blob of the field (at the next flush).
+  void ReleaseBlob(int field, const uint8_t* record);
+
+  // Opens the files for writing and creates a missing .PX or .MB; called
+  // before the first change. Throws EngineError when the table cannot be written.
+  void PrepareWrite();
+
+  bool HasChanges() const { return dirty_; }
+  void Flush();
+  // A write failed: the family must not be used again (the files were rolled back).
+  bool Broken() const { return broken_; }
+
+  // Problems of structure, order, index and blob references; empty when sound.
+  std::vector<std::string> Verify();
+
+  [[noreturn]] void Fail(const std::string& message, const std::string& field = {}) const;
+
+ private:
+  struct Block {
+    uint16_t number = 0;
+    std::vector<uint8_t> data;  // the records, contiguous
+    uint16_t disk_next = 0, disk_prev = 0;
+    bool dirty = false;
+    int Rows(int record_size) const { return static_cast<int>(data.size()) / record_size; }
+  };
+  void LoadBlocks();
+  void OpenPrimaryIndex();
+  void OpenBlobFile();
+  void ReadSecondaryIndexDefs();
+  uint16_t NewBlockNumber();
+  void FreeBlock(int chain_index);
+  int Capacity() const { return (header_.block_size - format::BlockHeader::kSize) / header_.record_size; }
+  int CompareKeys(const uint8_t* a, const uint8_t* b) const;
+  void WriteBlocks();
+  void WritePrimaryIndex();
+  // Runs a change of the files; an I/O failure rolls them back and breaks the family.
+  template <typename F>
+  auto Guarded(F&& f) -> decltype(f());
+  void Touch() { dirty_ = true; ++version_; }
+
+  std::shared_ptr<Env> env_;
+  FamilyFiles files_;
+  std::string name_;
+  std::string path_;
+  bool read_only_;
+  format::Header header_;
+  TableDef def_;
+  std::unique_ptr<format::CodePage> codec_;
+  int key_size_ = 0;
+
+  std::unique_ptr<storage::PagedFile> db_file_;
+  std::unique_ptr<storage::PagedFile> px_file_;
+  std::unique_ptr<storage::PagedFile> mb_file_;
+  format::Header px_header_;
+  bool px_loaded_ = false;
+  std::unique_ptr<format::BlobFile> blobs_;
+  std::unique_ptr<storage::Journal> journal_;
+
+  std::vector<Block> chain_;
+  std::vector<uint16_t> free_blocks_;   // the free list, head first
+  std::vector<uint16_t> newly_freed_;   // to be written at the next flush
+  int64_t record_count_ = 0;
+  uint64_t version_ = 0;
+  bool dirty_ = false;
+  bool index_dirty_ = false;
+  bool broken_ = false;
+  std::vector<std::string> load_problems_;
+};
+
+}  // namespace tabulor::db

@@ -1,0 +1,55 @@
+#pragma once
+// The state of a table cursor.
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "db/paradox/engine.h"
+#include "db/paradox/table_family.h"
+
+namespace tabulor::db {
+
+struct Table::Impl {
+  std::shared_ptr<TableFamily> family;
+  std::vector<std::unique_ptr<Field>> fields;
+  bool read_only = false;
+  bool exclusive = false;
+  std::string index_name;
+  std::string index_field_names;
+  Table* master = nullptr;
+  std::vector<std::string> master_field_names;
+
+  // The current order: field positions of the current index (empty: the
+  // primary key, i.e. the order of the data blocks).
+  std::vector<int> order;
+  bool order_case_insensitive = false;
+  bool order_descending = false;
+
+  // Rows in the current order when it is not the block order or when a master
+  // filters them; rebuilt when the table or the master's row changes.
+  bool use_view = false;
+  std::vector<RowPos> view;
+  bool view_valid = false;
+  uint64_t view_version = 0;
+  bool view_filtered = false;
+  std::vector<Value> view_master_values;
+  int view_index = -1;
+
+  RowPos pos;
+  bool has_row = false;
+  bool eof = true;
+  bool bof = true;
+  std::vector<uint8_t> current;  // the current row's bytes, to find it again after changes
+  uint64_t seen_version = 0;
+
+  CursorState state = CursorState::kInactive;
+  std::vector<uint8_t> buffer;         // the row being edited or appended
+  std::map<int, Blob> pending_blobs;   // blob fields set in the buffer (empty: cleared)
+
+  const uint8_t* Record() const {
+    if (state == CursorState::kEdit || state == CursorState::kAppend) return buffer.data();
+    return has_row ? family->Row(pos) : nullptr;
+  }
+};
+
+}  // namespace tabulor::db

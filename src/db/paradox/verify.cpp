@@ -1,0 +1,93 @@
+// Structural checks of a table family, for `tabulor-db verify` and the tests.
+#include <cstring>
+#include <set>
+
+#include "db/paradox/format/field_codec.h"
+#include "db/paradox/format/index_tree.h"
+#include "db/paradox/table_family.h"
+
+namespace tabulor::db {
+
+std::vector<std::string> TableFamily::Verify() {
+  constexpr size_t kMaxProblems = 100;
+  std::vector<std::string> problems = load_problems_;
+  auto report = [&](const std::string& p) {
+    if (problems.size() < kMaxProblems) problems.push_back(p);
+  };
+  if (static_cast<int>(chain_.size() + free_blocks_.size()) > header_.file_blocks)
+    report("the chain and the free list hold more blocks than the file has");
+
+  RowPos p;
+  int64_t row = 0;
+  const uint8_t* previous = nullptr;
+  std::set<uint32_t> blob_refs;
+  for (bool ok = First(p); ok; ok = Next(p), ++row) {
+    const uint8_t* rec = Row(p);
+    if (key_size_ > 0 && previous) {
+      int c = CompareKeys(previous, rec);
+      if (c == 0) report("row " + std::to_string(row + 1) + " repeats the key of the row before it");
+      if (c > 0) report("row " + std::to_string(row + 1) + " is out of key order");
+    }
+    previous = rec;
+    for (size_t f = 0; f < def_.fields.size(); ++f) {
+      const FieldDef& fd = def_.fields[f];
+      const uint8_t* at = rec + header_.offsets[f];
+      const int n = header_.stored_sizes[f];
+      const std::string where = "row " + std::to_string(row + 1) + ", field " + fd.name + ": ";
+      if (IsBlobType(fd.type)) {
+        format::BlobLeader ref = format::ReadBlobLeader(at, n);
+        if (!ref.IsExternal()) {
+          if (ref.length > static_cast<uint32_t>(n - 10)) report(where + "blob longer than its leader but not in the blob file");
+          continue;
+        }
+        if (!blobs_) {
+          report(where + "blob in a missing blob file");
+          continue;
+        }
+        std::string problem = blobs_->Check(ref);
+        if (!problem.empty()) report(where + "blob " + problem);
+        if (!blob_refs.insert(ref.offset_index).second) report(where + "blob shared with another row");
+        continue;
+      }
+      try {
+        Value v = format::DecodeField(fd.type, at, n, *codec_);
+        if (auto* d = std::get_if<DateTime>(&v); d && fd.type == FieldType::kDate && d->HasDate() && !d->IsValidDate())
+          report(where + "invalid date");
+      } catch (const std::exception& e) {
+        report(where + e.what());
+      }
+    }
+  }
+
+  if (key_size_ > 0) {
+    if (!px_file_) {
+      report("the primary index file is missing");
+    } else if (px_loaded_) {
+      try {
+        std::vector<format::IndexEntry> leaves = format::ReadIndexLeaves(*px_file_, px_header_);
+        std::vector<format::IndexEntry> expected;
+        for (int i = 0; i < BlockCount(); ++i)
+          if (RowsIn(i) > 0)
+            expected.push_back({std::vector<uint8_t>(Row({i, 0}), Row({i, 0}) + key_size_), chain_[i].number, RowsIn(i)});
+        if (leaves.size() != expected.size()) {
+          report("the primary index lists " + std::to_string(leaves.size()) + " data blocks, the table has " +
+                 std::to_string(expected.size()));
+        } else {
+          for (size_t i = 0; i < leaves.size(); ++i) {
+            if (leaves[i].block != expected[i].block || leaves[i].count != expected[i].count ||
+                leaves[i].key != expected[i].key) {
+              report("primary index entry " + std::to_string(i + 1) + " does not match data block " +
+                     std::to_string(expected[i].block));
+              break;
+            }
+          }
+        }
+      } catch (const std::exception& e) {
+        report(std::string("primary index: ") + e.what());
+      }
+    }
+  }
+  return problems;
+}
+
+}  // namespace tabulor::db

@@ -1,0 +1,68 @@
+#include "test_support.h"
+
+#include <atomic>
+#include <cstdio>
+#include <unistd.h>
+
+#include <sstream>
+
+#include "commands.h"
+
+#include "db/paradox/names.h"
+#include "db/paradox/table_family.h"
+
+namespace fs = std::filesystem;
+
+namespace tabulor::db::testing {
+
+ScratchDir::ScratchDir() {
+  static std::atomic<int> counter{0};
+  path_ = (fs::temp_directory_path() / ("tabulor-px-" + std::to_string(::getpid()) + "-" + std::to_string(counter++))).string();
+  fs::remove_all(path_);
+  fs::create_directories(path_);
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+std::string SamplesDir() { return std::string(TABULOR_SHARED_DIR) + "/samples/paradox"; }
+
+void CopySampleFolder(const std::string& folder, const std::string& to) {
+  for (const auto& e : fs::directory_iterator(SamplesDir() + "/" + folder)) {
+    if (!e.is_regular_file()) continue;
+    fs::path dst = fs::path(to) / e.path().filename();
+    fs::copy_file(e.path(), dst, fs::copy_options::overwrite_existing);
+    fs::permissions(dst, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
+  }
+}
+
+std::vector<std::string> AllSampleTables() {
+  std::vector<std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(SamplesDir())) {
+    std::string name = e.path().filename().string();
+    if (e.is_regular_file() && name.size() > 3 && names::EqualNoCase(name.substr(name.size() - 3), ".DB"))
+      out.push_back(e.path().string());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::string DumpTable(Session& session, const std::string& dir, const std::string& table) {
+  Table t(session, dir, table);
+  t.SetReadOnly(true);
+  t.Open();
+  std::ostringstream out;
+  tools::WriteDump(out, t, false);
+  return out.str();
+}
+
+std::vector<std::string> VerifyTable(const std::string& dir, const std::string& table) {
+  auto env = Env::Default();
+  FamilyFiles files = FamilyFiles::Find(*env, dir, table);
+  TableFamily fam(env, files, table, true);
+  return fam.Verify();
+}
+
+}  // namespace tabulor::db::testing
