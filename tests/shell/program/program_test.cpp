@@ -46,6 +46,21 @@ class ProgramTest : public ::testing::Test {
     return outcome;
   }
 
+  // Under a private X server, with another program's window titled `title` open.
+  Outcome RunBesideWindow(const std::string& title, const std::string& args) {
+    const std::string script = "xmessage -title '" + title + "' x & w=$!; " +
+                               "for i in $(seq 100); do xwininfo -name '" + title +
+                               "' >/dev/null 2>&1 && break; sleep 0.1; done; " +
+                               "timeout 60 ./tabulor " + args + " >out.txt 2>err.txt; s=$?; kill $w; exit $s";
+    Write("beside.sh", script);
+    const std::string command =
+        "cd '" + dir_.string() + "' && env -u QT_QPA_PLATFORM xvfb-run -a sh beside.sh >/dev/null 2>&1";
+    const int raw = std::system(command.c_str());
+    std::ifstream in(dir_ / "err.txt");
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1,
+            {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}};
+  }
+
   fs::path dir_;
 };
 
@@ -99,6 +114,21 @@ TEST_F(ProgramTest, TheEnglishModuleBesideTheProgramIsUsedWhenAskedFor) {
   Write("Kestra.INI", "[Main]\r\nLanguage=3\r\n");
   const Outcome french = Run("");
   EXPECT_NE(french.err.find("Aucun affichage disponible"), std::string::npos) << french.err;
+}
+
+TEST_F(ProgramTest, AnOpenSiblingApplicationRefusesTheStart) {
+  if (std::system("command -v xvfb-run && command -v xmessage && command -v xwininfo >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "needs xvfb-run, xmessage and xwininfo";
+  fs::create_directory(dir_ / "DATA");
+  const Outcome refused = RunBesideWindow("Quenta", "zip_data no_ihm");
+  EXPECT_NE(refused.err.find("Veuillez fermer toutes les applications Vantrel !"), std::string::npos) << refused.err;
+  // The switches did not run: not a success.
+  EXPECT_NE(refused.status, 0);
+
+  // A title that merely begins with a sibling's does not count.
+  const Outcome started = RunBesideWindow("Quenta 2", "no_ihm");
+  EXPECT_EQ(started.err.find("Veuillez fermer"), std::string::npos) << started.err;
+  EXPECT_EQ(started.status, 0) << started.err;
 }
 
 }  // namespace
