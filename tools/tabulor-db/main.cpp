@@ -1,9 +1,11 @@
 // tabulor-db COMMAND ARGS...: one entry per subcommand.
 #include <cstdio>
 #include <exception>
+#include <iostream>
 #include <string>
 
 #include "commands.h"
+#include "db/access/mdb_dump.h"
 
 namespace {
 
@@ -18,6 +20,8 @@ const Command kCommands[] = {
     {"dump", "dump TABLE [--blobs hex]   the rows in the canonical text form", tabulor::tools::DumpCommand},
     {"verify", "verify TABLE|DIR           check structure, blobs and indexes", tabulor::tools::VerifyCommand},
     {"copy", "copy SRC DST               a new table with the layout and rows of SRC", tabulor::tools::CopyCommand},
+    {"mdb-dump", "mdb-dump FILE TABLE [--blobs hex]  a table of an Access file, in the same text form",
+     [](const tabulor::tools::Args& a) { return tabulor::db::access::RunMdbDump(a, std::cout, std::cerr); }},
 };
 
 int Usage() {

@@ -140,7 +140,7 @@ FileContents ReadIsolated(const std::string& path, const std::optional<std::stri
   if (timed_out) throw AccessError(what + "le fichier semble endommagé (délai de lecture dépassé)");
   if (too_large) throw AccessError(what + "le contenu dépasse la taille admise");
   if (WIFSIGNALED(status))
-    throw AccessError(what + "le fichier est endommagé (le lecteur s'est arrêté : " + strsignal(WTERMSIG(status)) + ")" +
+    throw AccessError(what + "le fichier est endommagé (le lecteur s'est arrêté sur le signal " + std::to_string(WTERMSIG(status)) + ")" +
                       detail);
   if (answer.empty()) throw AccessError(what + "le lecteur n'a rien renvoyé" + detail);
   if (answer[0] == kReplyError) throw AccessError(what + answer.substr(1) + detail);
