@@ -18,7 +18,7 @@ constexpr const char* kUsage =
     "                    [--share-with SEED:PATIENTS --share F] DIR\n"
     "Writes a practice database at schema version V (0, 1, 2, 2.1, 2.3, 2.4, 2.5 or 2.8)\n"
     "into DIR: the tables in DIR/DATA, letters in DIR/Documents/Mails, videos in DIR/movies.\n"
-    "  --patients N      number of patients (default 50)\n"
+    "  --patients N      number of patients, up to 100000 (default 50)\n"
     "  --seed S          seed of the rows (default 1); the same seed gives the same database\n"
     "  --stray-users     below 2: leave the files of an earlier Users table beside User\n"
     "  --share-with SEED:PATIENTS, --share F\n"
@@ -58,7 +58,7 @@ GeneratorOptions ParseArguments(int argc, char** argv, std::string& dir) {
       options.version = *version;
       has_version = true;
     } else if (arg == "--patients") {
-      options.patients = static_cast<int>(ParseInteger(arg, value(), 0, 1000000));
+      options.patients = static_cast<int>(ParseInteger(arg, value(), 0, tabulor::schema::kMaxPatients));
     } else if (arg == "--seed") {
       options.seed = static_cast<uint64_t>(ParseInteger(arg, value(), 0, 1LL << 62));
     } else if (arg == "--stray-users") {

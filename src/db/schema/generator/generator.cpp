@@ -52,8 +52,9 @@ void CheckOptions(const GeneratorOptions& options) {
   if (!IsKnownVersion(options.version))
     throw std::invalid_argument("Unknown schema version " + FormatVersion(options.version) +
                                 " (known: 0, 1, 2, 2.1, 2.3, 2.4, 2.5, 2.8)");
-  if (options.patients < 0 || options.patients > 1000000)
-    throw std::invalid_argument("The number of patients must lie between 0 and 1000000");
+  // Beyond this the raw acquisitions outgrow the 4 GB that blob files can address.
+  if (options.patients < 0 || options.patients > kMaxPatients)
+    throw std::invalid_argument("The number of patients must lie between 0 and " + std::to_string(kMaxPatients));
   if (options.share < 0 || options.share > 1)
     throw std::invalid_argument("The share of shared patients must lie between 0 and 1");
   if (options.share_seed && options.share_patients <= 0)

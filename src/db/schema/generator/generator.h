@@ -21,6 +21,8 @@ namespace tabulor::schema {
 // the compression takes.
 constexpr int kCompressionThreshold = 20000;
 
+constexpr int kMaxPatients = 100000;
+
 struct GeneratorOptions {
   int version = kCurrentVersion;  // one of kKnownVersions
   int patients = 50;

@@ -8,7 +8,8 @@ namespace tabulor::schema {
 namespace {
 
 void PutSample(uint8_t* out, double value) {
-  const int v = static_cast<int>(std::lround(std::clamp(value, -32768.0, 32767.0)));
+  const double clamped = std::clamp(value, -32768.0, 32767.0);
+  const int v = static_cast<int>(clamped + (clamped >= 0 ? 0.5 : -0.5));
   out[0] = static_cast<uint8_t>(v & 0xFF);
   out[1] = static_cast<uint8_t>((v >> 8) & 0xFF);
 }
