@@ -10,6 +10,7 @@ namespace tabulor::db::format {
 namespace {
 
 constexpr double kMsPerDay = 86400000.0;
+constexpr int kBcdSignificantDigits = 18;
 
 }  // namespace
 
@@ -61,12 +62,14 @@ std::string DecodeBcd(const uint8_t* p) {
   bool positive = (p[0] & 0x80) != 0;
   int decimals = p[0] & 0x3F;
   std::string digits;
+  int significant = 0;
   for (int i = 0; i < 32; ++i) {
     uint8_t byte = p[1 + i / 2];
     if (!positive) byte = static_cast<uint8_t>(~byte);
     int nib = (i % 2 == 0) ? byte >> 4 : byte & 0x0F;
-    // Digits past the precision the engine keeps may hold noise: read them as 0.
-    digits.push_back(static_cast<char>('0' + (nib > 9 ? 0 : nib)));
+    // The engine keeps 18 significant digits; the nibbles after them may hold noise.
+    if (significant > 0 || nib != 0) ++significant;
+    digits.push_back(static_cast<char>('0' + (nib > 9 || significant > kBcdSignificantDigits ? 0 : nib)));
   }
   if (decimals > 32) decimals = 32;
   std::string whole = digits.substr(0, 32 - decimals);
