@@ -60,8 +60,10 @@ void WriteAll(int fd, const std::string& bytes) {
   for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGPIPE, SIGTERM}) signal(sig, SIG_DFL);
   const rlimit no_core{0, 0};
   setrlimit(RLIMIT_CORE, &no_core);
+#if !defined(__SANITIZE_ADDRESS__)  // the address sanitizer reserves far more address space
   const rlimit memory{limits.memory_limit_bytes, limits.memory_limit_bytes};
   setrlimit(RLIMIT_AS, &memory);
+#endif
   dup2(diagnostic_fd, STDERR_FILENO);
   // libmdb reads these; the result must not depend on the user's environment.
   for (const char* name : {"MDBPATH", "MDBICONV", "MDBOPTS", "MDB_JET3_CHARSET"}) unsetenv(name);
