@@ -48,6 +48,28 @@ std::string ConnectionImpossible(std::string_view database) {
 }
 std::string UpgradeDone() { return Text(QT_TRANSLATE_NOOP("Msg", "Mise à jour terminée")); }
 std::string ZippedFieldMissing() { return Text(QT_TRANSLATE_NOOP("Msg", "Champ Zipped non trouvé")); }
+std::string TableNotFound() { return Text(QT_TRANSLATE_NOOP("Msg", "Table non trouvée")); }
+std::string TableUpgrade() { return Text(QT_TRANSLATE_NOOP("Msg", "Mise à jour de la table ")); }
+std::string PatientExists() { return Text(QT_TRANSLATE_NOOP("Msg", " : Patient existant")); }
+std::string ProtocolExists() { return Text(QT_TRANSLATE_NOOP("Msg", " : Protocole existant")); }
+std::string ExerciseExists() { return Text(QT_TRANSLATE_NOOP("Msg", " : Exercice existant")); }
+std::string FileNotFound() { return Text(QT_TRANSLATE_NOOP("Msg", " : Fichier introuvable !")); }
+std::string FirstNameCompleted() { return Text(QT_TRANSLATE_NOOP("Msg", " : Prénom à complété")); }
+std::string ErrorImportingPatient() { return Text(QT_TRANSLATE_NOOP("Msg", "Erreur à l'importation du patient")); }
+std::string ErrorImportingExamination() { return Text(QT_TRANSLATE_NOOP("Msg", "Erreur à l'importation de l'examen")); }
+std::string ErrorImportingMeasurement() { return Text(QT_TRANSLATE_NOOP("Msg", "Erreur à l'importation de la mesure")); }
+std::string ErrorImportingExercise() { return Text(QT_TRANSLATE_NOOP("Msg", "Erreur à l'importation de l'exercice")); }
+std::string ErrorImportingProtocol() { return Text(QT_TRANSLATE_NOOP("Msg", "Erreur à l'importation du protocole")); }
+std::string ErrorImportingPractice() { return Text(QT_TRANSLATE_NOOP("Msg", "Erreur à l'importation du cabinet médical")); }
+std::string ErrorImportingDocument() { return Text(QT_TRANSLATE_NOOP("Msg", "Erreur à l'importation du document")); }
+std::string AddingUser() { return Text(QT_TRANSLATE_NOOP("Msg", "Ajout de l'utilisateur")); }
+std::string AddingProfession() { return Text(QT_TRANSLATE_NOOP("Msg", "Ajout de la profession")); }
+std::string AddingPathology() { return Text(QT_TRANSLATE_NOOP("Msg", "Ajout de la pathologie")); }
+std::string AddingPrescriber() { return Text(QT_TRANSLATE_NOOP("Msg", "Ajout du prescripteur")); }
+std::string AddingNorm() { return Text(QT_TRANSLATE_NOOP("Msg", "Ajout de la norme")); }
+std::string AddingClinicalAssessment() { return Text(QT_TRANSLATE_NOOP("Msg", "Ajout de l'examen clinique")); }
+std::string EmptyBlob() { return Text(QT_TRANSLATE_NOOP("Msg", "- Blob initial vide")); }
+std::string ZipSizeZero() { return Text(QT_TRANSLATE_NOOP("Msg", "- taille zip 0")); }
 std::string UnknownError() { return Text(QT_TRANSLATE_NOOP("Msg", "Erreur inconnue")); }
 std::string CannotWriteFile(std::string_view path, std::string_view reason) {
   return Format(Text(QT_TRANSLATE_NOOP("Msg", "Impossible d'écrire le fichier %s : %s")), {path, reason});

@@ -33,6 +33,30 @@ std::string ConnectionImpossible(std::string_view database);  // "Connection à 
 std::string UpgradeDone();       // "Mise à jour terminée"
 std::string ZippedFieldMissing(); // "Champ Zipped non trouvé"
 
+// Events of the upgrade, the imports and the compression (report and log lines).
+std::string TableNotFound();  // upgrade summary and log
+std::string TableUpgrade();  // an upgrade step's log line, before the item's label
+std::string PatientExists();  // after a patient's name
+std::string ProtocolExists();  // after a protocol's code
+std::string ExerciseExists();  // after an exercise
+std::string FileNotFound();  // after a file name
+std::string FirstNameCompleted();  // after a last name
+std::string ErrorImportingPatient();
+std::string ErrorImportingExamination();
+std::string ErrorImportingMeasurement();
+std::string ErrorImportingExercise();
+std::string ErrorImportingProtocol();
+std::string ErrorImportingPractice();
+std::string ErrorImportingDocument();
+std::string AddingUser();
+std::string AddingProfession();
+std::string AddingPathology();
+std::string AddingPrescriber();
+std::string AddingNorm();
+std::string AddingClinicalAssessment();
+std::string EmptyBlob();  // compression, after an acquisition number
+std::string ZipSizeZero();  // compression, after an acquisition number
+
 // Errors.
 std::string UnknownError();  // an error that carries no message
 

@@ -9,6 +9,7 @@
 
 #include "shell/command_line.h"
 #include "shell/data_module.h"
+#include "shell/file_names.h"
 #include "shell/gui/application.h"
 #include "shell/gui/form_registry.h"
 #include "shell/gui/main_window.h"
@@ -68,7 +69,7 @@ int RunTabulor(int argc, char** argv) {
   }
 
   // The engine's permanent aliases, which a configuration with CreateAlias=0 relies on.
-  db::Session::Default().LoadAliasFile(DirectoryWithSeparator(RunningProgramFile()) + std::string(kAliasFileName));
+  db::Session::Default().LoadAliasFile(FileInDirNoCase(DirectoryWithSeparator(RunningProgramFile()), kAliasFileName));
 
   StartupStatus status;
   DataModuleSetup data_setup;

@@ -47,6 +47,94 @@
         <source>Impossible d'écrire le fichier %s : %s</source>
         <translation>Cannot write the file %s: %s</translation>
     </message>
+    <message>
+        <source>Table non trouvée</source>
+        <translation>Table not found</translation>
+    </message>
+    <message>
+        <source>Mise à jour de la table </source>
+        <translation>Upgrading table </translation>
+    </message>
+    <message>
+        <source> : Patient existant</source>
+        <translation>: existing patient</translation>
+    </message>
+    <message>
+        <source> : Protocole existant</source>
+        <translation>: existing protocol</translation>
+    </message>
+    <message>
+        <source> : Exercice existant</source>
+        <translation>: existing exercise</translation>
+    </message>
+    <message>
+        <source> : Fichier introuvable !</source>
+        <translation>: file not found!</translation>
+    </message>
+    <message>
+        <source> : Prénom à complété</source>
+        <translation>: first name to be completed</translation>
+    </message>
+    <message>
+        <source>Erreur à l'importation du patient</source>
+        <translation>Error while importing the patient</translation>
+    </message>
+    <message>
+        <source>Erreur à l'importation de l'examen</source>
+        <translation>Error while importing the examination</translation>
+    </message>
+    <message>
+        <source>Erreur à l'importation de la mesure</source>
+        <translation>Error while importing the measurement</translation>
+    </message>
+    <message>
+        <source>Erreur à l'importation de l'exercice</source>
+        <translation>Error while importing the exercise</translation>
+    </message>
+    <message>
+        <source>Erreur à l'importation du protocole</source>
+        <translation>Error while importing the protocol</translation>
+    </message>
+    <message>
+        <source>Erreur à l'importation du cabinet médical</source>
+        <translation>Error while importing the practice</translation>
+    </message>
+    <message>
+        <source>Erreur à l'importation du document</source>
+        <translation>Error while importing the document</translation>
+    </message>
+    <message>
+        <source>Ajout de l'utilisateur</source>
+        <translation>Adding the user</translation>
+    </message>
+    <message>
+        <source>Ajout de la profession</source>
+        <translation>Adding the profession</translation>
+    </message>
+    <message>
+        <source>Ajout de la pathologie</source>
+        <translation>Adding the pathology</translation>
+    </message>
+    <message>
+        <source>Ajout du prescripteur</source>
+        <translation>Adding the prescriber</translation>
+    </message>
+    <message>
+        <source>Ajout de la norme</source>
+        <translation>Adding the norm</translation>
+    </message>
+    <message>
+        <source>Ajout de l'examen clinique</source>
+        <translation>Adding the clinical assessment</translation>
+    </message>
+    <message>
+        <source>- Blob initial vide</source>
+        <translation>- empty initial blob</translation>
+    </message>
+    <message>
+        <source>- taille zip 0</source>
+        <translation>- zip size 0</translation>
+    </message>
 </context>
 <context>
     <name>tabulor::shell::gui::TfmMain</name>
