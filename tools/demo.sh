@@ -10,9 +10,10 @@ cd "$(dirname "$0")/.."
 bash tools/setup/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
+targets=$(ninja -C build -t targets all 2>/dev/null || true)
 missing=()
 for target in tabulor tabulor-mkdb; do
-  if ninja -C build -t targets all 2>/dev/null | grep -q "^${target}:"; then
+  if grep -q "^${target}:" <<<"$targets"; then
     cmake --build build -j"$(nproc)" --target "$target"
   else
     missing+=("$target")
