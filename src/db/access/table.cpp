@@ -146,7 +146,7 @@ void Table::CheckColumns() const {
 }
 
 int Table::ColumnOf(const std::string& column, const TableData& data) const {
-  if (!columns_.empty() && column != key_column_) {
+  if (!columns_.empty() && !EqualsIgnoreCase(column, key_column_)) {
     const bool listed = std::any_of(columns_.begin(), columns_.end(),
                                     [&](const ColumnSpec& spec) { return EqualsIgnoreCase(spec.name, column); });
     if (!listed) return -1;
@@ -160,7 +160,7 @@ void Table::ApplyMasterRow() {
   if (!open_) return;
   visible_.clear();
   if (master_ && master_->open_) {
-    if (!master_->eof_ || !master_->visible_.empty()) {
+    if (!master_->visible_.empty()) {
       const int master_column = master_->data_->ColumnIndex(master_column_);
       if (master_column < 0)
         throw AccessError("Champ '" + master_column_ + "' introuvable dans la table " + master_->name_);
