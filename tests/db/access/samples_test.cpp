@@ -2,6 +2,9 @@
 // values mdb-export gives, and with those of the second reader.
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
+
 #include "db/access/connection.h"
 #include "db/access/table.h"
 #include "db/common/datetime.h"
@@ -78,8 +81,10 @@ TEST(SampleFiles, DatesOfAnyYearAreExact) {
 
 TEST(SampleFiles, NumbersIgnoreTheProcessLocale) {
   // A desktop program runs with the user's locale; values must not follow it.
-  const char* previous = std::setlocale(LC_ALL, "fr_FR.UTF-8");
-  if (!previous) previous = std::setlocale(LC_ALL, "de_DE.UTF-8");
+  if (!std::setlocale(LC_ALL, "fr_FR.UTF-8")) GTEST_SKIP() << "fr_FR.UTF-8 is not installed";
+  char formatted[32];
+  std::snprintf(formatted, sizeof formatted, "%.1f", 2.5);
+  EXPECT_STREQ(formatted, "2,5");  // the locale is in force
   const TableData data = ReadThroughLayer(SamplePath("testV1997.mdb"), "Table1");
   std::setlocale(LC_ALL, "C");
   ASSERT_EQ(data.rows.size(), 2u);
