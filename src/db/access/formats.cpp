@@ -11,9 +11,14 @@
 namespace tabulor::db::access {
 namespace {
 
-AccessFormats& ProcessFormats() {
+AccessFormats& FixedFormats() {
   static AccessFormats formats;
   return formats;
+}
+
+std::function<AccessFormats()>& FormatsSource() {
+  static std::function<AccessFormats()> source;
+  return source;
 }
 
 [[noreturn]] void NotADate(const std::string& text) {
@@ -174,8 +179,14 @@ std::string TrimSpaces(const std::string& text) {
 
 }  // namespace
 
-void SetAccessFormats(const AccessFormats& formats) { ProcessFormats() = formats; }
-const AccessFormats& CurrentAccessFormats() { return ProcessFormats(); }
+void SetAccessFormats(const AccessFormats& formats) {
+  FixedFormats() = formats;
+  FormatsSource() = nullptr;
+}
+
+void SetAccessFormatsSource(std::function<AccessFormats()> source) { FormatsSource() = std::move(source); }
+
+AccessFormats CurrentAccessFormats() { return FormatsSource() ? FormatsSource()() : FixedFormats(); }
 
 DateTime TextToDateTime(const std::string& text, const AccessFormats& formats) {
   Scanner in(text);

@@ -1,9 +1,11 @@
 #pragma once
 // Conversions between texts and values with the process-wide locale formats:
 // the short date format, the long time format and the decimal separator.
-// The shell owns those formats and hands them to this layer through
-// SetAccessFormats whenever they change; the layer never reads the C locale.
+// The shell owns those formats: it either registers where to read them once
+// (SetAccessFormatsSource) or hands them over whenever they change
+// (SetAccessFormats). The layer never reads the C locale.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "db/common/datetime.h"
@@ -23,8 +25,11 @@ struct AccessFormats {
   int two_digit_year_window = 50;
 };
 
+// Fixed formats; replaces any source.
 void SetAccessFormats(const AccessFormats& formats);
-const AccessFormats& CurrentAccessFormats();
+// Formats read afresh at each conversion (nullptr: back to the fixed ones).
+void SetAccessFormatsSource(std::function<AccessFormats()> source);
+AccessFormats CurrentAccessFormats();
 
 // Each throws AccessError with a message naming the text when it does not convert.
 // A date, a time, or a date followed by a time; the date's field order is the short date format's.

@@ -124,3 +124,27 @@ TEST(FloatToText, ShortestFormWithFifteenDigits) {
 
 }  // namespace
 }  // namespace tabulor::db::access
+
+namespace tabulor::db::access {
+namespace {
+
+TEST(AccessFormats, FixedOrReadFromASource) {
+  const AccessFormats saved = CurrentAccessFormats();
+  std::string short_date = "dd/mm/yy";
+  SetAccessFormatsSource([&] {
+    AccessFormats f;
+    f.short_date_format = short_date;
+    return f;
+  });
+  EXPECT_EQ(CurrentAccessFormats().short_date_format, "dd/mm/yy");
+  short_date = "dd/mm/yyyy";  // the owner changed its format: seen at once
+  EXPECT_EQ(CurrentAccessFormats().short_date_format, "dd/mm/yyyy");
+  AccessFormats fixed;
+  fixed.decimal_separator = '.';
+  SetAccessFormats(fixed);
+  EXPECT_EQ(CurrentAccessFormats().decimal_separator, '.');
+  SetAccessFormats(saved);
+}
+
+}  // namespace
+}  // namespace tabulor::db::access
