@@ -1,7 +1,6 @@
 #include "shell/gui/startup.h"
 
 #include <QDialog>
-#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <string>
@@ -9,6 +8,7 @@
 
 #include "shell/command_line.h"
 #include "shell/data_module.h"
+#include "shell/display.h"
 #include "shell/file_names.h"
 #include "shell/gui/application.h"
 #include "shell/gui/form_registry.h"
@@ -24,14 +24,6 @@ namespace tabulor::shell::gui {
 namespace {
 
 constexpr std::string_view kAliasFileName = "tabulor-aliases.ini";
-
-bool DisplayAvailable() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(name);
-    if (value && *value) return true;
-  }
-  return false;
-}
 
 bool AnyRunSwitch(const std::vector<std::string>& arguments) {
   return HasSwitch(arguments, Switch::kUpgrade) || HasSwitch(arguments, Switch::kCompress);
@@ -52,7 +44,7 @@ void Reported(StartupStatus& status, Step step) {
 
 int RunTabulor(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  if (!DisplayAvailable() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !WindowSystemAvailable()) qputenv("QT_QPA_PLATFORM", "offscreen");
 
   TabulorApplication app(argc, argv);
   const bool nobody_sees = NobodyCanSeeWindows();

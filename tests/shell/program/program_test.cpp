@@ -104,6 +104,16 @@ TEST_F(ProgramTest, WithoutDisplayAndWithoutSwitchNothingWaitsForAWindow) {
   }
 }
 
+TEST_F(ProgramTest, AStaleDisplayCountsAsNone) {
+  fs::create_directory(dir_ / "DATA");
+  const std::string command = "cd '" + dir_.string() +
+                              "' && env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:9876 timeout 60 ./tabulor "
+                              "no_ihm >out.txt 2>err.txt";
+  const int raw = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 0);
+}
+
 TEST_F(ProgramTest, TheEnglishModuleBesideTheProgramIsUsedWhenAskedFor) {
   fs::create_directory(dir_ / "DATA");
   fs::copy_file(fs::path(TABULOR_BUILD_DIR) / "tabulor_en.qm", dir_ / "tabulor_en.qm");
