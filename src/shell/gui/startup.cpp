@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/access_formats.h"
 #include "shell/command_line.h"
 #include "shell/data_module.h"
 #include "shell/display.h"
@@ -62,6 +63,8 @@ int RunTabulor(int argc, char** argv) {
 
   // The engine's permanent aliases, which a configuration with CreateAlias=0 relies on.
   db::Session::Default().LoadAliasFile(FileInDirNoCase(DirectoryWithSeparator(RunningProgramFile()), kAliasFileName));
+
+  ShareFormatsWithAccessLayer();
 
   StartupStatus status;
   DataModuleSetup data_setup;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "db/access/formats.h"
+#include "shell/access_formats.h"
+
 namespace tabulor::shell {
 namespace {
 
@@ -94,6 +97,19 @@ TEST_F(FormatsTest, NumbersUseTheDecimalComma) {
   EXPECT_EQ(FormatNumber(2.5), "2.5");
   EXPECT_EQ(ParseNumber("2.5"), 2.5);
   EXPECT_FALSE(ParseNumber("2,5"));
+}
+
+TEST_F(FormatsTest, TheAccessLayerReadsTheFormatsInForceAtEachConversion) {
+  ShareFormatsWithAccessLayer();
+  SetShortDateFormat("dd/mm/yy");
+  EXPECT_EQ(db::access::CurrentAccessFormats().short_date_format, "dd/mm/yy");
+  SetShortDateFormat("dd/mm/yyyy");
+  Formats().decimal_separator = '.';
+  const db::access::AccessFormats now = db::access::CurrentAccessFormats();
+  EXPECT_EQ(now.short_date_format, "dd/mm/yyyy");
+  EXPECT_EQ(now.decimal_separator, '.');
+  EXPECT_EQ(now.long_time_format, "hh:nn:ss");
+  db::access::SetAccessFormatsSource(nullptr);
 }
 
 }  // namespace
