@@ -170,9 +170,11 @@ void Field::SetAsVariant(const Value& v) {
     Value kind = values::ToFieldKind(fd.type, fd.size, v);
     if (fd.type == FieldType::kAlpha)
       if (auto* s = std::get_if<std::string>(&kind)) kind = CutToCharacters(*s, fd.size);
+    // Encoded aside first: a value that does not fit leaves the field as it was.
     const auto& h = m.family->Header();
-    format::EncodeField(fd.type, kind, m.buffer.data() + h.offsets[index_], h.stored_sizes[index_], fd.size,
-                        m.family->Codec());
+    std::vector<uint8_t> encoded(static_cast<size_t>(h.stored_sizes[index_]));
+    format::EncodeField(fd.type, kind, encoded.data(), h.stored_sizes[index_], fd.size, m.family->Codec());
+    std::memcpy(m.buffer.data() + h.offsets[index_], encoded.data(), encoded.size());
   } catch (const EngineError&) {
     throw;
   } catch (const std::exception& e) {

@@ -139,7 +139,9 @@ void CheckEveryFaultPoint(bool blobs, FaultEnv::Mode mode, int* points) {
       auto problems = testing::VerifyTable(work.path(), "Measure");
       EXPECT_TRUE(problems.empty()) << "fault at operation " << at << ": " << problems.front();
       EXPECT_FALSE(fs::exists(work / "Measure.DB.journal"));
-      if (!blobs) EXPECT_NO_THROW(testing::PxlibDump(work / "Measure.DB")) << at;
+      if (!blobs) {
+        EXPECT_NO_THROW(testing::PxlibDump(work / "Measure.DB")) << at;
+      }
     }
   }
 }

@@ -87,8 +87,9 @@ TEST(Samples, CopyGivesAnEqualTable) {
     auto problems = testing::VerifyTable(out.path(), "copy");
     EXPECT_TRUE(problems.empty()) << path << ": " << problems.front();
     // (pxlib guesses a code page for a table that has none, so that one is left out.)
-    if (!fs::exists(out / "copy.MB") && RawCharset(path).empty())
+    if (!fs::exists(out / "copy.MB") && RawCharset(path).empty()) {
       EXPECT_EQ(testing::PxlibDump(out / "copy.DB"), WithoutNames(testing::DumpTable(session, out.path(), "copy"))) << path;
+    }
   }
 }
 

@@ -1,0 +1,295 @@
+// The cursor as the program uses it: names whatever their case, aliases,
+// indexes by name and by field list, FindKey, Locate, master and detail,
+// field conversions and the errors it raises.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "db/paradox/engine.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace tabulor::db {
+namespace {
+
+using testing::ScratchDir;
+
+class ZakazkyTest : public ::testing::Test {
+ protected:
+  void SetUp() override { testing::CopySampleFolder("zakazky", dir.path()); }
+  ScratchDir dir;
+  Session session;
+};
+
+TEST_F(ZakazkyTest, TableAndFieldNamesIgnoreCase) {
+  Table t(session, dir.path() + "/", "ZAKAZKY.DB");
+  EXPECT_TRUE(t.Exists());
+  t.Open();
+  EXPECT_EQ(t.RecordCount(), 3988);
+  EXPECT_NE(t.FindField("cislomereni"), nullptr);
+  EXPECT_EQ(t.FindField("nothing"), nullptr);
+  try {
+    t.FieldByName("nothing");
+    FAIL() << "FieldByName must raise";
+  } catch (const EngineError& e) {
+    EXPECT_EQ(e.field(), "nothing");
+    EXPECT_NE(std::string(e.what()).find("zakazky.db"), std::string::npos) << e.what();
+  }
+  Table missing(session, dir.path(), "Absent");
+  EXPECT_FALSE(missing.Exists());
+  EXPECT_THROW(missing.Open(), EngineError);
+}
+
+TEST_F(ZakazkyTest, IndexByNameOrdersLikeTheIndexFile) {
+  Table t(session, dir.path(), "zakazky");
+  t.Open();
+  ASSERT_EQ(t.Definition().indexes.size(), 1u);
+  EXPECT_EQ(t.Definition().indexes[0].name, "ISKUPINA");
+  t.SetIndexName("iskupina");
+  std::vector<int64_t> prev;
+  int rows = 0;
+  for (t.First(); !t.Eof(); t.Next(), ++rows) {
+    std::vector<int64_t> key{t.FieldByName("ROK").AsInteger(), t.FieldByName("MESIC").AsInteger(),
+                             t.FieldByName("DEN").AsInteger(), t.FieldByName("SMENA").AsInteger()};
+    EXPECT_LE(prev, key);
+    prev = key;
+  }
+  EXPECT_EQ(rows, 3988);
+  // FindKey on the leading fields of the chosen index.
+  t.First();
+  int64_t rok = t.FieldByName("ROK").AsInteger(), mesic = t.FieldByName("MESIC").AsInteger();
+  t.Last();
+  ASSERT_TRUE(t.FindKey({rok, mesic}));
+  EXPECT_EQ(t.FieldByName("ROK").AsInteger(), rok);
+  EXPECT_EQ(t.FieldByName("MESIC").AsInteger(), mesic);
+  EXPECT_TRUE(t.Bof() || !t.Eof());
+  EXPECT_FALSE(t.FindKey({int64_t{1800}}));
+  EXPECT_EQ(t.FieldByName("ROK").AsInteger(), rok);
+  EXPECT_THROW(t.SetIndexName("NoSuchIndex"), EngineError);
+}
+
+TEST_F(ZakazkyTest, FindKeyOnThePrimaryKeyAndLocate) {
+  Table t(session, dir.path(), "zakazky");
+  t.Open();
+  t.Last();
+  int64_t last = t.FieldByName("CisloMereni").AsInteger();
+  std::string operator_name = t.FieldByName("OPERATOR").AsString();
+  t.First();
+  ASSERT_TRUE(t.FindKey({last}));
+  EXPECT_EQ(t.FieldByName("OPERATOR").AsString(), operator_name);
+  EXPECT_THROW(t.FindKey({std::string("not a number")}), EngineError);
+  t.First();
+  std::string lower = operator_name;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  ASSERT_TRUE(t.Locate("operator", lower, true));
+  EXPECT_EQ(t.FieldByName("OPERATOR").AsString(), operator_name);
+  EXPECT_FALSE(t.Locate("operator", std::string("~~ nobody ~~"), true));
+  EXPECT_EQ(t.FieldByName("OPERATOR").AsString(), operator_name);
+}
+
+TEST(Cursor, MasterAndDetailFollowTheMaster) {
+  ScratchDir dir;
+  Session session;
+  TableDef pat;
+  pat.fields = {{"PK_PAT", FieldType::kAutoInc, 0}, {"NOM", FieldType::kAlpha, 30}};
+  pat.key_field_count = 1;
+  CreateTable(session, dir.path(), "Patient", pat);
+  TableDef exam;
+  exam.fields = {{"FK_PAT", FieldType::kLong, 0}, {"PK_EXA", FieldType::kLong, 0}, {"LIB", FieldType::kAlpha, 20}};
+  exam.key_field_count = 2;
+  CreateTable(session, dir.path(), "Examen", exam);
+  Table p(session, dir.path(), "Patient"), e(session, dir.path(), "Examen");
+  p.Open();
+  e.Open();
+  for (int i = 1; i <= 3; ++i) {
+    p.Append();
+    p.FieldByName("NOM").SetAsString("N" + std::to_string(i));
+    p.Post();
+    for (int k = 0; k < i; ++k) {
+      e.Append();
+      e.FieldByName("FK_PAT").SetAsInteger(p.FieldByName("PK_PAT").AsInteger());
+      e.FieldByName("PK_EXA").SetAsInteger(10 * i + k);
+      e.FieldByName("LIB").SetAsString("E");
+      e.Post();
+    }
+  }
+  e.SetMasterSource(&p, "PK_PAT");
+  auto count_details = [&] {
+    int n = 0;
+    for (e.First(); !e.Eof(); e.Next()) {
+      EXPECT_EQ(e.FieldByName("FK_PAT").AsInteger(), p.FieldByName("PK_PAT").AsInteger());
+      ++n;
+    }
+    return n;
+  };
+  p.First();
+  EXPECT_EQ(count_details(), 1);
+  p.Next();
+  EXPECT_EQ(count_details(), 2);
+  EXPECT_EQ(e.RecordCount(), 2);
+  p.Next();
+  EXPECT_EQ(count_details(), 3);
+  // A row appended to the detail joins the view.
+  e.Append();
+  e.FieldByName("FK_PAT").SetAsInteger(3);
+  e.FieldByName("PK_EXA").SetAsInteger(99);
+  e.Post();
+  EXPECT_EQ(e.FieldByName("PK_EXA").AsInteger(), 99);
+  EXPECT_EQ(count_details(), 4);
+  p.Close();  // a closed master gives every row
+  int all = 0;
+  for (e.First(); !e.Eof(); e.Next()) ++all;
+  EXPECT_EQ(all, 7);
+}
+
+TEST(Cursor, IndexFieldNamesAndDescendingOrderOfTextFields) {
+  ScratchDir dir;
+  Session session;
+  TableDef def;
+  def.fields = {{"ID", FieldType::kAutoInc, 0}, {"NOM", FieldType::kAlpha, 20}, {"PRENOM", FieldType::kAlpha, 20}};
+  def.key_field_count = 1;
+  CreateTable(session, dir.path(), "People", def);
+  Table t(session, dir.path(), "People");
+  t.Open();
+  const char* rows[][2] = {{"Martin", "Zoé"}, {"Bernard", "Anne"}, {"Martin", "Alain"}, {"Dubois", "Léa"}};
+  for (auto& r : rows) {
+    t.Append();
+    t.FieldByName("NOM").SetAsString(r[0]);
+    t.FieldByName("PRENOM").SetAsString(r[1]);
+    t.Post();
+  }
+  t.SetIndexFieldNames("nom;prenom");
+  std::vector<std::string> seen;
+  for (t.First(); !t.Eof(); t.Next()) seen.push_back(t.FieldByName("NOM").AsString() + " " + t.FieldByName("PRENOM").AsString());
+  EXPECT_EQ(seen, (std::vector<std::string>{"Bernard Anne", "Dubois Léa", "Martin Alain", "Martin Zoé"}));
+  ASSERT_TRUE(t.FindKey({std::string("Martin"), std::string("Zoé")}));
+  EXPECT_EQ(t.FieldByName("ID").AsInteger(), 1);
+  t.SetIndexFieldNames("");
+  t.First();
+  EXPECT_EQ(t.FieldByName("ID").AsInteger(), 1);
+}
+
+TEST(Cursor, FieldConversionsNullsAndCuts) {
+  ScratchDir dir;
+  Session session;
+  TableDef def;
+  def.fields = {{"A", FieldType::kAlpha, 5}, {"S", FieldType::kShort, 0},  {"I", FieldType::kLong, 0},
+                {"N", FieldType::kNumber, 0}, {"D", FieldType::kDate, 0},  {"T", FieldType::kTime, 0},
+                {"TS", FieldType::kTimestamp, 0}, {"L", FieldType::kLogical, 0}, {"C", FieldType::kMoney, 0},
+                {"B", FieldType::kBcd, 2}, {"Y", FieldType::kBytes, 4}, {"M", FieldType::kMemo, 5}};
+  def.code_page = 850;
+  def.sort_order = "ascii";
+  CreateTable(session, dir.path(), "Types", def);
+  Table t(session, dir.path(), "Types");
+  t.Open();
+  t.Append();
+  t.Post();  // a row of nulls
+  t.Append();
+  EXPECT_THROW(t.FieldByName("A").SetAsString("€"), EngineError);  // not in code page 850
+  t.FieldByName("A").SetAsString("éèàçù et plus");
+  t.FieldByName("S").SetAsString("-12");
+  t.FieldByName("I").SetAsFloat(41.6);
+  t.FieldByName("N").SetAsString("3,25");
+  t.FieldByName("D").SetAsString("29/02/2024");
+  t.FieldByName("T").SetAsString("13:45:07");
+  t.FieldByName("TS").SetAsDateTime({2020, 2, 1, 1, 0, 1, 250});
+  t.FieldByName("L").SetAsString("True");
+  t.FieldByName("C").SetAsInteger(12);
+  t.FieldByName("B").SetAsFloat(-1.5);
+  t.FieldByName("Y").SetAsBlob(std::vector<uint8_t>{1, 2, 3});
+  t.FieldByName("M").SetAsString("mémo: " + std::string(100, 'z'));
+  EXPECT_THROW(t.FieldByName("S").SetAsInteger(70000), EngineError);
+  EXPECT_THROW(t.FieldByName("D").SetAsString("31/02/2024"), EngineError);
+  t.Post();
+  t.Close();
+
+  Session other;
+  Table r(other, dir.path(), "types");
+  r.Open();
+  r.First();
+  for (int i = 0; i < r.FieldCount(); ++i) {
+    EXPECT_TRUE(r.FieldAt(i).IsNull()) << r.FieldAt(i).Name();
+    EXPECT_EQ(r.FieldAt(i).AsString(), "");
+    EXPECT_EQ(r.FieldAt(i).AsInteger(), 0);
+  }
+  r.Next();
+  EXPECT_EQ(r.FieldByName("A").AsString(), "éèàçù");
+  EXPECT_EQ(r.FieldByName("S").AsInteger(), -12);
+  EXPECT_EQ(r.FieldByName("I").AsInteger(), 42);
+  EXPECT_DOUBLE_EQ(r.FieldByName("N").AsFloat(), 3.25);
+  EXPECT_EQ(r.FieldByName("D").AsDateTime(), (DateTime{2024, 2, 29}));
+  EXPECT_EQ(r.FieldByName("T").AsString(), "13:45:07");
+  EXPECT_EQ(r.FieldByName("TS").AsDateTime(), (DateTime{2020, 2, 1, 1, 0, 1, 250}));
+  EXPECT_TRUE(r.FieldByName("L").AsBoolean());
+  EXPECT_DOUBLE_EQ(r.FieldByName("C").AsFloat(), 12.0);
+  EXPECT_EQ(r.FieldByName("B").AsString(), "-1.5");
+  EXPECT_EQ(r.FieldByName("Y").AsBlob(), (Blob{1, 2, 3, 0}));
+  EXPECT_EQ(r.FieldByName("M").AsString(), "mémo: " + std::string(100, 'z'));
+  EXPECT_THROW(r.FieldByName("A").SetAsString("x"), EngineError);  // not in edit mode
+  EXPECT_THROW(r.FieldByName("A").AsInteger(), EngineError);
+}
+
+TEST(Cursor, AssignCopiesBetweenTablesOfDifferentCodePages) {
+  ScratchDir dir;
+  Session session;
+  TableDef def;
+  def.fields = {{"NOM", FieldType::kAlpha, 20}, {"NOTE", FieldType::kMemo, 4}, {"DT", FieldType::kDate, 0}};
+  def.code_page = 437;
+  def.sort_order = "ascii";
+  CreateTable(session, dir.path(), "Src", def);
+  def.code_page = 1252;
+  def.sort_order = "DBWINUS0";
+  CreateTable(session, dir.path(), "Dst", def);
+  Table s(session, dir.path(), "Src"), d(session, dir.path(), "Dst");
+  s.Open();
+  d.Open();
+  s.Append();
+  s.FieldByName("NOM").SetAsString("Ñandú");
+  s.FieldByName("NOTE").SetAsString("çà et là");
+  s.FieldByName("DT").SetAsDateTime({1999, 12, 31});
+  s.Post();
+  d.Append();
+  for (int i = 0; i < 3; ++i) d.FieldAt(i).Assign(s.FieldAt(i));
+  d.Post();
+  EXPECT_EQ(d.FieldByName("NOM").AsString(), "Ñandú");
+  EXPECT_EQ(d.FieldByName("NOTE").AsString(), "çà et là");
+  EXPECT_EQ(d.FieldByName("DT").AsDateTime(), (DateTime{1999, 12, 31}));
+  // The stored bytes differ with the code page.
+  EXPECT_NE(s.FieldByName("NOTE").AsBlob(), d.FieldByName("NOTE").AsBlob());
+}
+
+TEST(Session, AliasesAndTheAliasFile) {
+  ScratchDir dir;
+  fs::create_directories(dir / "DATA");
+  Session session;
+  EXPECT_FALSE(session.AliasExists("KORVANE"));
+  EXPECT_THROW(session.AliasPath("KORVANE"), EngineError);
+  session.AddAlias("KORVANE", dir / "data\\");  // Windows separator, other case on disk
+  EXPECT_TRUE(session.AliasExists("korvane"));
+  EXPECT_EQ(session.ResolveDirectory("KORVANE"), dir / "DATA");
+  Database db(session, "DB");
+  db.SetAliasName("KORVANE");
+  db.Open();
+  TableDef def;
+  def.fields = {{"Version", FieldType::kNumber, 0}};
+  CreateTable(session, "DB", "Version.db", def);
+  EXPECT_TRUE(TableExists(session, "KORVANE", "VERSION"));
+  session.DeleteAlias("KORVANE");
+  EXPECT_FALSE(session.AliasExists("KORVANE"));
+  EXPECT_THROW(session.DeleteAlias("KORVANE"), EngineError);
+
+  std::ofstream(dir / "tabulor-aliases.ini") << "; aliases\n[Other]\nX=/nowhere\n[Aliases]\nKORVANE = " << (dir / "DATA")
+                                             << "\n";
+  session.LoadAliasFile(dir / "tabulor-aliases.ini");
+  EXPECT_TRUE(session.AliasExists("KORVANE"));
+  EXPECT_FALSE(session.AliasExists("X"));
+  Database missing(session, "DBImport");
+  session.AddAlias("KESTRA_IMPORT", dir / "nowhere");
+  missing.SetAliasName("KESTRA_IMPORT");
+  EXPECT_THROW(missing.Open(), EngineError);
+}
+
+}  // namespace
+}  // namespace tabulor::db
