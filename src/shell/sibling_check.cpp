@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "shell/file_names.h"
+
 namespace tabulor::shell {
 namespace {
 
@@ -85,7 +87,8 @@ std::unique_ptr<WindowTitleSource> SystemWindowTitles() {
 std::optional<std::string> FindSiblingApplication(WindowTitleSource& source) {
   const std::vector<std::string> titles = source.TopLevelTitles();
   for (std::string_view sibling : kSiblingTitles)
-    if (std::find(titles.begin(), titles.end(), sibling) != titles.end()) return std::string(sibling);
+    if (std::any_of(titles.begin(), titles.end(), [sibling](const std::string& t) { return EqualsNoCase(t, sibling); }))
+      return std::string(sibling);
   return std::nullopt;
 }
 

@@ -25,7 +25,9 @@ class WindowTitleSource {
 // The X11 source when a display can be opened, else one that sees no window.
 std::unique_ptr<WindowTitleSource> SystemWindowTitles();
 
-// The first sibling title, in the order above, that a window bears exactly.
+// The first sibling title, in the order above, that a window bears as its whole
+// title. Letter case does not matter, as in the Windows window search the
+// practice's programs rely on (their windows read "Ortalis" as well as "ortalis").
 std::optional<std::string> FindSiblingApplication(WindowTitleSource& source);
 
 }  // namespace tabulor::shell

@@ -21,6 +21,8 @@ TEST(SiblingCheck, OnlyAWholeTitleBlocksTheStart) {
   EXPECT_FALSE(FindSiblingApplication(none));
   FixedTitles exact({"Terminal", "Cardelo"});
   EXPECT_EQ(FindSiblingApplication(exact), "Cardelo");
+  FixedTitles other_case({"ORTALIS"});
+  EXPECT_EQ(FindSiblingApplication(other_case), "ortalis");
 }
 
 TEST(SiblingCheck, TitlesAreLookedForInTheirOrder) {
