@@ -77,8 +77,10 @@ Jet4Table PatientsTable(Random& random, int count, std::vector<std::string>& cod
                {"Poids_Patient", Jet4Type::kText, 5},      {"Pointure_Patient", Jet4Type::kText, 5},
                {"Taille_Patient", Jet4Type::kText, 5},     {"Commentaire_Patient", Jet4Type::kText, 100}},
               {}};
+  // Codes of five digits, spaced out while there is room.
+  const int step = 10 + static_cast<long>(count) * 7 <= 99999 ? 7 : 1;
   for (int i = 0; i < count; ++i) {
-    const std::string code = Format("%05d", 10 + i * 7);
+    const std::string code = Format("%05d", 10 + i * step);
     codes.push_back(code);
     const bool woman = random.Chance(55);
     Jet4Value first_name = std::string(random.Pick(kFirstNames));
@@ -152,7 +154,8 @@ std::string SequenceFileName(const std::string& code, double number) {
 }
 
 BalantisSource MakeBalantis(const BalantisOptions& options) {
-  if (options.patients < 0) throw std::invalid_argument("negative patient count");
+  if (options.patients < 0 || options.patients > 99989)
+    throw std::invalid_argument("the patient count must lie between 0 and 99989 (codes have five digits)");
   Random random(options.seed);
   BalantisSource source;
   std::vector<std::string> codes;

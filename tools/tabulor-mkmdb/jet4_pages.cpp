@@ -80,10 +80,14 @@ std::vector<uint8_t> UsageMapRow(const std::vector<uint32_t>& pages) {
   std::vector<uint8_t> row(kUsageMapRowSize, 0);
   if (pages.empty()) return row;
   const uint32_t start = pages.front();
+  const uint32_t span = pages.back() - start + 1;
+  // Readers take the bitmap's length from the row's: a table of more than
+  // 512 pages gets a longer row.
+  if (span > (kUsageMapRowSize - 5) * 8) row.resize(5 + (span + 7) / 8, 0);
   PutU32(row, 1, start);
   for (uint32_t page : pages) {
+    if (page < start) throw std::invalid_argument("usage map pages out of order");
     const uint32_t bit = page - start;
-    if (page < start || bit >= (kUsageMapRowSize - 5) * 8) throw std::invalid_argument("table too large for its usage map");
     row[5 + bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
   }
   return row;

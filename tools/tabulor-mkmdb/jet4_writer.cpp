@@ -339,10 +339,9 @@ std::string BuildJet4Database(const std::vector<Jet4Table>& tables) {
   std::map<uint32_t, Page> pages;
   DataPage maps(0);
   auto add_map = [&](const std::vector<uint32_t>& owned) {
-    const auto row_size = kUsageMapRowSize;
-    if (!maps.Fits(row_size) || maps.row_count() + 2 > kMaxRowsPerPage) throw std::invalid_argument("too many tables and memo columns");
-    const uint32_t owned_pointer = (kUsageMapPage << 8) | static_cast<uint32_t>(maps.Add(UsageMapRow(owned)));
-    if (!maps.Fits(row_size)) throw std::invalid_argument("too many tables and memo columns");
+    const auto owned_row = UsageMapRow(owned);
+    if (!maps.Fits(owned_row.size() + 2 + kUsageMapRowSize)) throw std::invalid_argument("too many tables, memo columns or pages");
+    const uint32_t owned_pointer = (kUsageMapPage << 8) | static_cast<uint32_t>(maps.Add(owned_row));
     const uint32_t free_pointer = (kUsageMapPage << 8) | static_cast<uint32_t>(maps.Add(UsageMapRow({})));
     return std::pair{owned_pointer, free_pointer};
   };

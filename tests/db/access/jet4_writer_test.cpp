@@ -131,6 +131,22 @@ TEST_F(Jet4WriterTest, SecondReaderReadsTheSameValues) {
   EXPECT_EQ(SecondReaderDump(file_, "Empty"), "#fields\tName:10\n");
 }
 
+TEST(Jet4Writer, TableOfMoreThan512Pages) {
+  // Beyond what a usage-map row of the usual size covers.
+  ScratchDir dir;
+  Jet4Table big{"Big", {{"N", Jet4Type::kLong}, {"Text", Jet4Type::kText, 255}}, {}};
+  for (int32_t i = 0; i < 5200; ++i) big.rows.push_back({i, std::to_string(i) + Repeat("é", 240)});
+  mkmdb::WriteJet4Database(dir.File("big.mdb"), {big});
+  ASSERT_GT(std::filesystem::file_size(dir.File("big.mdb")), 600u * 4096);
+  const TableData data = ReadThroughLayer(dir.File("big.mdb"), "Big");
+  ASSERT_EQ(data.rows.size(), 5200u);
+  for (int32_t i = 0; i < 5200; ++i) EXPECT_EQ(data.rows[i][0].integer, i);
+  EXPECT_EQ(MdbExportRows(dir.File("big.mdb"), "Big").size(), 5200u);
+  if (SecondReaderAvailable()) {
+    EXPECT_TRUE(SameDump(LayerDump(dir.File("big.mdb"), "Big"), SecondReaderDump(dir.File("big.mdb"), "Big")));
+  }
+}
+
 TEST(Jet4Writer, TimesBeforeTheEpochAreAddedAwayFromZero) {
   // Access stores 1850-03-01 06:00 as -18201.25 (the second reader gets this wrong, so only ours is checked).
   ScratchDir dir;
