@@ -130,15 +130,27 @@ class RowReader {
         cell.kind = Cell::Kind::kBytes;
         cell.text.assign(reinterpret_cast<const char*>(page + start), size);
         break;
-      default: {  // GUID, decimal: libmdb's own text form
-        if (!Fits(start, size)) throw AccessError("valeur endommagée : " + std::string(column->name));
-        char* text = mdb_col_to_string(mdb_, mdb_->pg_buf, start, column->col_type, size);
-        cell.kind = column->col_type == MDB_NUMERIC ? Cell::Kind::kFloat : Cell::Kind::kText;
+      case MDB_REPID: {
+        need(16);
+        char* text = mdb_uuid_to_string(page, start);
+        cell.kind = Cell::Kind::kText;
         cell.text = text ? text : "";
         g_free(text);
-        if (cell.kind == Cell::Kind::kFloat) cell.number = ParseCDouble(cell.text);
         break;
       }
+      case MDB_NUMERIC: {  // decimal: libmdb's exact digits, then as a double
+        need(17);
+        char* text = mdb_numeric_to_string(mdb_, start, column->col_scale, column->col_prec);
+        cell.kind = Cell::Kind::kFloat;
+        cell.number = ParseCDouble(text ? text : "");
+        g_free(text);
+        break;
+      }
+      default:  // types these programs never use: their bytes
+        if (!Fits(start, size)) throw AccessError("valeur endommagée : " + std::string(column->name));
+        cell.kind = Cell::Kind::kBytes;
+        cell.text.assign(reinterpret_cast<const char*>(page + start), size);
+        break;
     }
     return cell;
   }
