@@ -1,0 +1,10 @@
+#pragma once
+// The compression without a window ("zip_data" on the command line): the
+// default threshold, COMPRESS.log beside the program, messages through the
+// process's message sink (standard error when nobody sees windows), errors
+// thrown to the command line, which reports them and fails.
+namespace tabulor::compress {
+
+void RunUnattended();
+
+}  // namespace tabulor::compress
