@@ -56,7 +56,7 @@ TEST(Samples, TablesWithoutBlobFileReadAsPxlibReadsThem) {
     if (HasBlobFile(path)) continue;
     Session session;
     std::string ours = WithoutNames(testing::DumpTable(session, Dir(path), Name(path)));
-    EXPECT_EQ(ours, testing::PxlibDump(path, RawCharset(path))) << path;
+    EXPECT_EQ(testing::FirstDifference(ours, testing::PxlibDump(path, RawCharset(path))), "") << path;
     ++compared;
   }
   EXPECT_GE(compared, 40);
@@ -83,12 +83,18 @@ TEST(Samples, CopyGivesAnEqualTable) {
     }
     dst.Close();
     src.Close();
-    EXPECT_EQ(testing::DumpTable(session, out.path(), "copy"), testing::DumpTable(session, Dir(path), Name(path))) << path;
+    EXPECT_EQ(testing::FirstDifference(testing::DumpTable(session, out.path(), "copy"),
+                                       testing::DumpTable(session, Dir(path), Name(path))),
+              "")
+        << path;
     auto problems = testing::VerifyTable(out.path(), "copy");
     EXPECT_TRUE(problems.empty()) << path << ": " << problems.front();
     // (pxlib guesses a code page for a table that has none, so that one is left out.)
     if (!fs::exists(out / "copy.MB") && RawCharset(path).empty()) {
-      EXPECT_EQ(testing::PxlibDump(out / "copy.DB"), WithoutNames(testing::DumpTable(session, out.path(), "copy"))) << path;
+      EXPECT_EQ(testing::FirstDifference(testing::PxlibDump(out / "copy.DB"),
+                                         WithoutNames(testing::DumpTable(session, out.path(), "copy"))),
+                "")
+          << path;
     }
   }
 }

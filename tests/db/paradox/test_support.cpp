@@ -58,6 +58,17 @@ std::string DumpTable(Session& session, const std::string& dir, const std::strin
   return out.str();
 }
 
+std::string FirstDifference(const std::string& a, const std::string& b) {
+  std::istringstream sa(a), sb(b);
+  std::string la, lb;
+  for (int line = 1;; ++line) {
+    bool ga = static_cast<bool>(std::getline(sa, la)), gb = static_cast<bool>(std::getline(sb, lb));
+    if (!ga && !gb) return {};
+    if (ga != gb || la != lb)
+      return "line " + std::to_string(line) + ":\n  " + (ga ? la : "<end>") + "\n  " + (gb ? lb : "<end>");
+  }
+}
+
 std::vector<std::string> VerifyTable(const std::string& dir, const std::string& table) {
   auto env = Env::Default();
   FamilyFiles files = FamilyFiles::Find(*env, dir, table);

@@ -28,6 +28,8 @@ std::vector<std::string> AllSampleTables();
 
 // The canonical dump of a table (as tabulor-db dump prints it).
 std::string DumpTable(Session& session, const std::string& dir, const std::string& table);
+// "" when equal, else the first line where two dumps differ (both versions).
+std::string FirstDifference(const std::string& a, const std::string& b);
 // The problems `verify` finds.
 std::vector<std::string> VerifyTable(const std::string& dir, const std::string& table);
 
