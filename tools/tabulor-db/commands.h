@@ -15,6 +15,11 @@ int InfoCommand(const Args& args);
 int DumpCommand(const Args& args);
 int VerifyCommand(const Args& args);
 int CopyCommand(const Args& args);
+int SqlCommand(const Args& args);
+int AddIndexCommand(const Args& args);
+int RenameCommand(const Args& args);
+int RenameFieldCommand(const Args& args);
+int ReindexCommand(const Args& args);
 
 // Writes the rows of an open table in the canonical text form.
 void WriteDump(std::ostream& out, db::Table& table, bool blobs_as_hex);

@@ -20,6 +20,11 @@ const Command kCommands[] = {
     {"dump", "dump TABLE [--blobs hex]   the rows in the canonical text form", tabulor::tools::DumpCommand},
     {"verify", "verify TABLE|DIR           check structure, blobs and indexes", tabulor::tools::VerifyCommand},
     {"copy", "copy SRC DST               a new table with the layout and rows of SRC", tabulor::tools::CopyCommand},
+    {"sql", "sql DIR \"STATEMENT\"         one local SQL statement (ALTER TABLE ... ADD ...)", tabulor::tools::SqlCommand},
+    {"add-index", "add-index TABLE NAME FIELDS [--primary] [--unique] [--case-insensitive]", tabulor::tools::AddIndexCommand},
+    {"rename", "rename TABLE NEWNAME        rename the table with all its files", tabulor::tools::RenameCommand},
+    {"rename-field", "rename-field TABLE FIELD NEWNAME", tabulor::tools::RenameFieldCommand},
+    {"reindex", "reindex TABLE              rebuild every index file of the table from its rows", tabulor::tools::ReindexCommand},
     {"mdb-dump", "mdb-dump FILE TABLE [--blobs hex]  a table of an Access file, in the same text form",
      [](const tabulor::tools::Args& a) { return tabulor::db::access::RunMdbDump(a, std::cout, std::cerr); }},
 };

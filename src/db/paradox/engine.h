@@ -46,6 +46,9 @@ class Session {
   // The directory that a database name, an alias name or a directory path stands for.
   std::string ResolveDirectory(std::string_view database_or_alias) const;
 
+  // Whether a cursor of this session has the table at this .DB path open.
+  bool IsTableOpen(const std::string& db_path) const;
+
   Env& env() { return *env_; }
   std::shared_ptr<Env> shared_env() { return env_; }
 
@@ -219,5 +222,7 @@ void RenameTable(Session& session, std::string_view database, std::string_view f
 void ChangeField(Session& session, std::string_view database, std::string_view table_name,
                  std::string_view field, const FieldChange& change);
 bool TableExists(Session& session, std::string_view database, std::string_view table_name);
+// Rebuilds the primary and every secondary index file of a closed table from its rows.
+void RebuildIndexes(Session& session, std::string_view database, std::string_view table_name);
 
 }  // namespace tabulor::db

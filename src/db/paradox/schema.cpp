@@ -91,39 +91,4 @@ bool TableExists(Session& session, std::string_view database, std::string_view t
   return !FamilyFiles::Find(session.env(), session.ResolveDirectory(database), std::string(table_name)).db.empty();
 }
 
-void RenameTable(Session& session, std::string_view database, std::string_view from, std::string_view to) {
-  Env& env = session.env();
-  const std::string dir = session.ResolveDirectory(database);
-  const std::string old_base = names::WithoutDbExtension(from);
-  const std::string new_base = names::WithoutDbExtension(to);
-  FamilyFiles files = FamilyFiles::Find(env, dir, old_base);
-  if (files.db.empty()) throw EngineError("Table " + std::string(from) + " does not exist in " + dir, std::string(from));
-  if (!FamilyFiles::Find(env, dir, new_base).db.empty())
-    throw EngineError("Table " + std::string(to) + " already exists in " + dir, std::string(to));
-  // Every file of the family keeps its extension, including validity checks (.VAL).
-  for (const std::string& entry : env.ListDirectory(dir)) {
-    if (entry.size() <= old_base.size() + 1 || entry[old_base.size()] != '.' ||
-        !names::EqualNoCase(entry.substr(0, old_base.size()), old_base))
-      continue;
-    env.Rename(dir + "/" + entry, dir + "/" + new_base + entry.substr(old_base.size()));
-  }
-  env.SyncDirectory(dir);
-}
-
-void ExecSql(Session&, std::string_view database, std::string_view statement) {
-  throw EngineError("Local SQL is not available in this engine yet: " + std::string(statement));
-}
-
-void AddIndex(Session&, std::string_view, std::string_view table_name, const IndexDef& index) {
-  throw EngineError("Table " + std::string(table_name) + ": adding the index " + index.name +
-                        " is not available in this engine yet",
-                    std::string(table_name));
-}
-
-void ChangeField(Session&, std::string_view, std::string_view table_name, std::string_view field, const FieldChange&) {
-  throw EngineError("Table " + std::string(table_name) + ", field " + std::string(field) +
-                        ": changing a field is not available in this engine yet",
-                    std::string(table_name), std::string(field));
-}
-
 }  // namespace tabulor::db

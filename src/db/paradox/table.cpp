@@ -5,6 +5,7 @@
 #include "db/paradox/engine.h"
 #include "db/paradox/format/field_codec.h"
 #include "db/paradox/names.h"
+#include "db/paradox/schema_ops/rename.h"
 #include "db/paradox/session_impl.h"
 #include "db/paradox/table_impl.h"
 #include "db/paradox/values.h"
@@ -107,6 +108,7 @@ bool Table::Exists() const {
 void Table::Open() {
   if (Active()) return;
   const std::string dir = Directory();
+  schema_ops::CompletePendingRenames(session_.env(), dir);
   FamilyFiles files = FamilyFiles::Find(session_.env(), dir, table_name_);
   if (files.db.empty())
     throw EngineError("Table " + table_name_ + " does not exist in " + dir, table_name_);
@@ -616,6 +618,7 @@ void Table::Post() {
     if (!same_row && fam.LowerBound(key, p) && std::memcmp(fam.Row(p), key.data(), key.size()) == 0)
       fam.Fail("Key violation");
   }
+  fam.CheckUniqueIndexes(record, appending ? nullptr : fam.Row(m.pos));
   for (auto& [field, blob] : m.pending_blobs) {
     if (!appending) fam.ReleaseBlob(field, m.current.data());
     fam.StoreBlob(field, record.data(), blob);

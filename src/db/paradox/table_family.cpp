@@ -10,6 +10,7 @@
 #include "db/paradox/format/field_codec.h"
 #include "db/paradox/format/index_tree.h"
 #include "db/paradox/names.h"
+#include "db/paradox/schema_ops/lock_files.h"
 
 namespace tabulor::db {
 
@@ -109,6 +110,7 @@ TableFamily::TableFamily(std::shared_ptr<Env> env, const FamilyFiles& files, std
     OpenPrimaryIndex();
     OpenBlobFile();
     ReadSecondaryIndexDefs();
+    LoadSecondaryIndexes();
   } catch (const EngineError&) {
     throw;
   } catch (const std::exception& e) {
@@ -202,6 +204,7 @@ void TableFamily::OpenBlobFile() {
 void TableFamily::PrepareWrite() {
   if (broken_) Fail("an earlier write failed; close and reopen the table (changes since the last flush are lost)");
   if (journal_) return;
+  locks::RequireNotHeldElsewhere(*env_, files_.directory, files_.db);
   try {
     if (read_only_) {
       // Reopen the files for writing; nothing is pending in a read-only family.
@@ -248,6 +251,12 @@ void TableFamily::PrepareWrite() {
   journal_->AddFile(db_file_.get(), files_.db);
   if (px_file_) journal_->AddFile(px_file_.get(), files_.px);
   if (mb_file_) journal_->AddFile(mb_file_.get(), files_.mb);
+  try {
+    secondary_.OpenForWrite(*env_, files_.directory, *journal_);
+  } catch (const std::exception& e) {
+    journal_.reset();
+    Fail(std::string("the table's index files cannot be written: ") + e.what());
+  }
 }
 
 // ---- positions ----
@@ -582,6 +591,7 @@ void TableFamily::Flush() {
   Guarded([&] {
     WriteBlocks();
     WritePrimaryIndex();
+    WriteSecondaryIndexes();
     if (blobs_) blobs_->PrepareCommit();
     journal_->Commit();
     return 0;

@@ -13,6 +13,7 @@
 #include "db/paradox/format/block.h"
 #include "db/paradox/format/codepage.h"
 #include "db/paradox/format/header.h"
+#include "db/paradox/index/family_indexes.h"
 #include "db/paradox/storage/journal.h"
 #include "db/paradox/storage/paged_file.h"
 #include "db/paradox/types.h"
@@ -98,8 +99,16 @@ class TableFamily {
   // A write failed: the family must not be used again (the files were rolled back).
   bool Broken() const { return broken_; }
 
+  // The rows in chain order with their block numbers, for the secondary indexes.
+  index::TableRows Rows() const;
+  const std::vector<index::IndexFiles>& SecondaryIndexes() const { return secondary_.Indexes(); }
+  // Refuses a record whose key a unique secondary index already holds in
+  // another row than `replaced` (the row being edited, or nullptr).
+  void CheckUniqueIndexes(const std::vector<uint8_t>& record, const uint8_t* replaced) const;
+
   // Problems of structure, order, index and blob references; empty when sound.
   std::vector<std::string> Verify();
+  std::vector<std::string> VerifySecondaryIndexes() const;
 
   [[noreturn]] void Fail(const std::string& message, const std::string& field = {}) const;
 
@@ -115,6 +124,8 @@ class TableFamily {
   void OpenPrimaryIndex();
   void OpenBlobFile();
   void ReadSecondaryIndexDefs();
+  void LoadSecondaryIndexes();
+  void WriteSecondaryIndexes();
   uint16_t NewBlockNumber();
   void FreeBlock(int chain_index);
   int Capacity() const { return (header_.block_size - format::BlockHeader::kSize) / header_.record_size; }
@@ -143,6 +154,7 @@ class TableFamily {
   bool px_loaded_ = false;
   std::unique_ptr<format::BlobFile> blobs_;
   std::unique_ptr<storage::Journal> journal_;
+  index::FamilyIndexes secondary_;
 
   std::vector<Block> chain_;
   std::vector<uint16_t> free_blocks_;   // the free list, head first

@@ -86,6 +86,7 @@ std::vector<std::string> TableFamily::Verify() {
       }
     }
   }
+  for (const std::string& p : VerifySecondaryIndexes()) report(p);
   return problems;
 }
 

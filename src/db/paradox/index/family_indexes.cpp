@@ -1,0 +1,125 @@
+#include "db/paradox/index/family_indexes.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "db/paradox/table_family.h"
+
+namespace tabulor::db::index {
+
+format::Header ReadHeader(storage::PagedFile& file) {
+  uint8_t prefix[4] = {};
+  if (file.Read(0, prefix, 4) < 4) throw std::runtime_error(file.path() + " is empty");
+  std::vector<uint8_t> raw(std::max(0x58, format::Header::SizeFromPrefix(prefix)), 0);
+  raw.resize(file.Read(0, raw.data(), raw.size()));
+  return format::Header::Parse(raw, file.Size());
+}
+
+void ReplaceContent(storage::PagedFile& file, const std::vector<uint8_t>& bytes) {
+  file.Write(0, bytes.data(), bytes.size());
+  if (file.Size() > bytes.size()) file.Truncate(bytes.size());
+}
+
+void FamilyIndexes::Load(Env& env, const std::string& directory, const std::vector<std::string>& side_files,
+                         const TableDef& def, const format::CodePage& cp, std::vector<std::string>* problems) {
+  // Unreadable X files are reported by the family's own header checks.
+  indexes_ = DiscoverIndexes(env, directory, side_files, def, cp, nullptr);
+  cp_ = &cp;
+  // An X file without its Y file cannot be kept in step: it is reported, not used.
+  std::vector<IndexFiles> usable;
+  for (IndexFiles& idx : indexes_) {
+    auto y = std::find_if(side_files.begin(), side_files.end(), [&](const std::string& n) {
+      return n.size() == idx.y_name.size() && std::equal(n.begin(), n.end(), idx.y_name.begin(), [](char a, char b) {
+               return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+             });
+    });
+    if (y == side_files.end()) {
+      if (problems) problems->push_back("secondary index " + idx.x_name + " has no " + idx.y_name);
+      continue;
+    }
+    idx.y_name = *y;
+    usable.push_back(std::move(idx));
+  }
+  indexes_ = std::move(usable);
+}
+
+void FamilyIndexes::OpenForWrite(Env& env, const std::string& directory, storage::Journal& journal) {
+  files_.clear();
+  for (const IndexFiles& idx : indexes_) {
+    Writable w;
+    const std::string x = directory + "/" + idx.x_name, y = directory + "/" + idx.y_name;
+    w.x = std::make_unique<storage::PagedFile>(env.Open(x, OpenMode::kReadWrite), x);
+    w.y = std::make_unique<storage::PagedFile>(env.Open(y, OpenMode::kReadWrite), y);
+    journal.AddFile(w.x.get(), idx.x_name);
+    journal.AddFile(w.y.get(), idx.y_name);
+    files_.push_back(std::move(w));
+  }
+}
+
+void FamilyIndexes::Rewrite(const TableRows& rows, const TableStamps& stamps) {
+  for (size_t i = 0; i < files_.size(); ++i) {
+    const IndexFiles& idx = indexes_[i];
+    storage::PagedFile& x = *files_[i].x;
+    storage::PagedFile& y = *files_[i].y;
+    format::Header xh = ReadHeader(x);
+    format::Header yh = ReadHeader(y);
+    KeyLayout layout(*rows.header, rows.def->key_field_count, idx, *cp_);
+    // The counters move only when the index's records change.
+    IndexImage same = BuildIndexImage(rows, layout, xh, yh, stamps, Counters::kSame);
+    std::vector<uint8_t> old_body(static_cast<size_t>(x.Size() > static_cast<uint64_t>(xh.header_size) ? x.Size() - xh.header_size : 0));
+    old_body.resize(x.Read(xh.header_size, old_body.data(), old_body.size()));
+    const bool changed = old_body.size() != same.x.size() - xh.header_size ||
+                         !std::equal(old_body.begin(), old_body.end(), same.x.begin() + xh.header_size);
+    IndexImage image = changed ? BuildIndexImage(rows, layout, xh, yh, stamps, Counters::kChanged) : std::move(same);
+    ReplaceContent(x, image.x);
+    ReplaceContent(y, image.y);
+  }
+}
+
+void FamilyIndexes::CheckUnique(const TableRows& rows, const uint8_t* record, const uint8_t* replaced) const {
+  for (const IndexFiles& idx : indexes_) {
+    if (!idx.def.unique) continue;
+    KeyLayout layout(*rows.header, rows.def->key_field_count, idx, *cp_);
+    const std::vector<uint8_t> wanted = layout.IndexedPart(record);
+    for (const RowRef& row : rows.rows) {
+      if (row.record == replaced) continue;
+      if (layout.Compare(layout.IndexedPart(row.record).data(), wanted.data(), layout.IndexedSize()) == 0)
+        throw std::runtime_error("Key violation: the unique index " + idx.def.name + " already holds this key");
+    }
+  }
+}
+
+}  // namespace tabulor::db::index
+
+namespace tabulor::db {
+
+index::TableRows TableFamily::Rows() const {
+  index::TableRows rows{&header_, &def_, codec_.get(), {}};
+  rows.rows.reserve(static_cast<size_t>(record_count_));
+  for (int b = 0; b < BlockCount(); ++b)
+    for (int s = 0; s < RowsIn(b); ++s) rows.rows.push_back({Row({b, s}), chain_[b].number, s});
+  return rows;
+}
+
+void TableFamily::LoadSecondaryIndexes() {
+  secondary_.Load(*env_, files_.directory, files_.secondary, def_, *codec_, &load_problems_);
+}
+
+void TableFamily::WriteSecondaryIndexes() {
+  index::TableStamps stamps;
+  stamps.structure = header_.raw[format::hdr::kChangeCount2];
+  stamps.keyed = px_loaded_;
+  if (px_loaded_) stamps.primary_index = px_header_.raw[format::hdr::kIndexChangeCount];
+  secondary_.Rewrite(Rows(), stamps);
+}
+
+void TableFamily::CheckUniqueIndexes(const std::vector<uint8_t>& record, const uint8_t* replaced) const {
+  try {
+    secondary_.CheckUnique(Rows(), record.data(), replaced);
+  } catch (const std::runtime_error& e) {
+    Fail(e.what());
+  }
+}
+
+}  // namespace tabulor::db

@@ -1,0 +1,45 @@
+#pragma once
+// The secondary index files of an open table: found when it opens, joined to
+// its journal when it is first written, and rewritten from the rows at every
+// flush so that they always list exactly what the table holds.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/paradox/env.h"
+#include "db/paradox/index/index_build.h"
+#include "db/paradox/index/index_layout.h"
+#include "db/paradox/storage/journal.h"
+#include "db/paradox/storage/paged_file.h"
+
+namespace tabulor::db::index {
+
+class FamilyIndexes {
+ public:
+  void Load(Env& env, const std::string& directory, const std::vector<std::string>& side_files, const TableDef& def,
+            const format::CodePage& cp, std::vector<std::string>* problems);
+  const std::vector<IndexFiles>& Indexes() const { return indexes_; }
+
+  void OpenForWrite(Env& env, const std::string& directory, storage::Journal& journal);
+  // Rewrites the X and Y files of every index from the rows.
+  void Rewrite(const TableRows& rows, const TableStamps& stamps);
+  // Throws std::runtime_error naming the index when a unique index already
+  // holds the key of `record` in a row other than `replaced`.
+  void CheckUnique(const TableRows& rows, const uint8_t* record, const uint8_t* replaced) const;
+
+ private:
+  struct Writable {
+    std::unique_ptr<storage::PagedFile> x, y;
+  };
+  std::vector<IndexFiles> indexes_;
+  std::vector<Writable> files_;
+  const format::CodePage* cp_ = nullptr;
+};
+
+// Reads a header from the start of a file.
+format::Header ReadHeader(storage::PagedFile& file);
+
+// Writes `bytes` as the whole content of the file.
+void ReplaceContent(storage::PagedFile& file, const std::vector<uint8_t>& bytes);
+
+}  // namespace tabulor::db::index
