@@ -10,6 +10,7 @@
 #include "database_snapshot.h"
 #include "practice_db.h"
 #include "upgrade/french_upper.h"
+#include "upgrade/steps/version_steps.h"
 
 namespace tabulor::upgrade::testing {
 namespace {
@@ -99,16 +100,33 @@ TEST_F(UpgradeStepsTest, WithoutAUserTableTheVersion2StepLeavesUsersAlone) {
 TEST_F(UpgradeStepsTest, ProtocolsThatHaveTheirNormsKeepTheirIndexFiles) {
   Open(100);
   Sql("ALTER TABLE Type ADD FK_NORM_1 INTEGER, ADD FK_NORM_2 INTEGER, ADD FK_NORM_3 INTEGER, ADD FK_NORM_4 INTEGER");
-  std::map<std::string, fs::file_time_type> index_files;
-  for (const auto& entry : fs::directory_iterator(db_->data_dir))
-    if (entry.path().stem() == "Type" && entry.path().extension() != ".DB")
-      index_files[entry.path().filename()] = fs::last_write_time(entry.path());
-  ASSERT_FALSE(index_files.empty());
-  ASSERT_EQ(db_->RunUpgrade(), 1);
-  for (const auto& [name, written] : index_files) {
-    ASSERT_TRUE(fs::exists(db_->data_dir / name)) << name;
-    EXPECT_EQ(fs::last_write_time(db_->data_dir / name), written) << name;
+  // The code index as it was before version 2: not unique.
+  db::AddIndex(db_->session, "DB", "Type",
+               db::IndexDef{.name = "Protocole existant", .fields = {"CODE"}, .case_insensitive = true});
+  auto index_files = [&] {
+    std::map<std::string, fs::file_time_type> files;
+    for (const auto& entry : fs::directory_iterator(db_->data_dir))
+      if (entry.path().stem() == "Type" && entry.path().extension() != ".DB")
+        files[entry.path().filename()] = fs::last_write_time(entry.path());
+    return files;
+  };
+  auto indexes = [&] {
+    db::Table type(db_->session, "DB", "Type");
+    type.Open();
+    std::vector<std::pair<std::string, bool>> names;
+    for (const db::IndexDef& index : type.Definition().indexes) names.emplace_back(index.name, index.unique);
+    return names;
+  };
+  const auto before = index_files();
+  const auto indexes_before = indexes();
+  ASSERT_TRUE(before.count("Type.PX"));
+  ASSERT_TRUE(before.count("Type.XG0"));
+  {
+    UpgradeRun run(db_->Setup());
+    UpgradeV2(run);  // the later V2.4 field restructures the table anew
   }
+  EXPECT_EQ(index_files(), before);
+  EXPECT_EQ(indexes(), indexes_before);  // none added, none rebuilt with other options
 }
 
 TEST_F(UpgradeStepsTest, ALowerCaseAdminIsAnOrdinaryUserUntilItsNameIsUpperCased) {
