@@ -27,6 +27,22 @@ std::vector<std::string> SplitFields(const std::string& list) {
   return out;
 }
 
+// The leading key bytes of a keyed table for values of its first key fields
+// (already of the fields' kinds).
+std::vector<uint8_t> KeyPrefix(TableFamily& fam, const std::vector<Value>& values) {
+  std::vector<uint8_t> prefix(static_cast<size_t>(fam.PrefixSize(static_cast<int>(values.size()))), 0);
+  for (size_t k = 0; k < values.size(); ++k) {
+    const FieldDef& fd = fam.Definition().fields[k];
+    try {
+      format::EncodeField(fd.type, values[k], prefix.data() + fam.Header().offsets[k], fam.Header().stored_sizes[k],
+                          fd.size, fam.Codec());
+    } catch (const std::exception& e) {
+      fam.Fail(e.what(), fd.name);
+    }
+  }
+  return prefix;
+}
+
 int FieldIndex(const TableFamily& fam, std::string_view name) {
   const auto& fields = fam.Definition().fields;
   for (size_t i = 0; i < fields.size(); ++i)
@@ -293,7 +309,15 @@ void Table::Sync() {
                                fam.Codec());
   };
   RowPos p;
-  for (bool ok = fam.First(p); ok; ok = fam.Next(p)) {
+  bool ok = fam.First(p);
+  // A detail on its primary key reads only the range of its master's key.
+  std::vector<uint8_t> range;
+  if (filtered && m.order.empty() && fam.KeySize() > 0 && !master_values.empty()) {
+    range = KeyPrefix(fam, master_values);
+    ok = fam.LowerBound(range, p);
+  }
+  for (; ok; ok = fam.Next(p)) {
+    if (!range.empty() && std::memcmp(fam.Row(p), range.data(), range.size()) != 0) break;
     bool match = true;
     for (size_t k = 0; filtered && match && k < master_values.size(); ++k)
       match = values::Compare(value_of(p, index_fields[k]), master_values[k], m.order_case_insensitive) == 0;
@@ -450,16 +474,7 @@ bool Table::FindKey(const std::vector<Value>& key) {
     }
   }
   if (!m.use_view) {
-    std::vector<uint8_t> prefix(static_cast<size_t>(fam.PrefixSize(static_cast<int>(key.size()))), 0);
-    for (size_t k = 0; k < key.size(); ++k) {
-      const FieldDef& fd = fam.Definition().fields[k];
-      try {
-        format::EncodeField(fd.type, wanted[k], prefix.data() + fam.Header().offsets[k], fam.Header().stored_sizes[k],
-                            fd.size, fam.Codec());
-      } catch (const std::exception& e) {
-        fam.Fail(e.what(), fd.name);
-      }
-    }
+    std::vector<uint8_t> prefix = KeyPrefix(fam, wanted);
     RowPos p;
     if (!fam.LowerBound(prefix, p) || std::memcmp(fam.Row(p), prefix.data(), prefix.size()) != 0) return false;
     m.pos = p;
