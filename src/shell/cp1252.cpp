@@ -72,6 +72,19 @@ std::string Utf8ToCp1252(std::string_view utf8) {
   return out;
 }
 
+bool IsNonAsciiUtf8(std::string_view bytes) {
+  bool non_ascii = false;
+  for (size_t i = 0; i < bytes.size();) {
+    if (static_cast<uint8_t>(bytes[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    non_ascii = true;
+    if (NextCodePoint(bytes, i) == 0xFFFD) return false;
+  }
+  return non_ascii;
+}
+
 std::string Cp1252ToUtf8(std::string_view cp1252) {
   std::string out;
   out.reserve(cp1252.size() + cp1252.size() / 8);

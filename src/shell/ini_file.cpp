@@ -83,7 +83,14 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {
   if (!in) return;
   std::stringstream buffer;
   buffer << in.rdbuf();
-  const std::string text = buffer.str();
+  std::string text = buffer.str();
+  if (text.starts_with("\xEF\xBB\xBF")) {
+    bom_ = text.substr(0, 3);
+    text.erase(0, 3);
+    utf8_ = true;
+  } else {
+    utf8_ = IsNonAsciiUtf8(text);
+  }
   if (text.find("\r\n") == std::string::npos && text.find('\n') != std::string::npos) line_end_ = "\n";
   ends_with_line_end_ = text.empty() || text.back() == '\n';
   size_t start = 0;
@@ -98,8 +105,8 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {
 }
 
 std::optional<IniFile::Location> IniFile::Locate(std::string_view section, std::string_view key) const {
-  const std::string wanted_section = Utf8ToCp1252(section);
-  const std::string wanted_key = Utf8ToCp1252(key);
+  const std::string wanted_section = ToFile(section);
+  const std::string wanted_key = ToFile(key);
   for (size_t i = 0; i < lines_.size(); ++i) {
     const auto name = SectionName(lines_[i]);
     if (!name || !EqualsNoCase(*name, wanted_section)) continue;
@@ -122,7 +129,7 @@ std::optional<std::string> IniFile::Find(std::string_view section, std::string_v
   if (!loc || !loc->key_line) return std::nullopt;
   const std::string& line = lines_[*loc->key_line];
   const std::string_view value = Unquote(Trim(std::string_view(line).substr(line.find('=') + 1)));
-  return Cp1252ToUtf8(value);
+  return FromFile(value);
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view fallback) const {
@@ -141,7 +148,7 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool fall
 }
 
 void IniFile::WriteInteger(std::string_view section, std::string_view key, int32_t value) {
-  const std::string new_line = Utf8ToCp1252(key) + "=" + std::to_string(value);
+  const std::string new_line = ToFile(key) + "=" + std::to_string(value);
   const auto loc = Locate(section, key);
   if (loc && loc->key_line) {
     lines_[*loc->key_line] = new_line;
@@ -151,15 +158,23 @@ void IniFile::WriteInteger(std::string_view section, std::string_view key, int32
     while (at > loc->section_line + 1 && Trim(lines_[at - 1]).empty()) --at;
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), new_line);
   } else {
-    lines_.push_back("[" + Utf8ToCp1252(section) + "]");
+    lines_.push_back("[" + ToFile(section) + "]");
     lines_.push_back(new_line);
     ends_with_line_end_ = true;
   }
   Save();
 }
 
+std::string IniFile::ToFile(std::string_view utf8) const {
+  return utf8_ ? std::string(utf8) : Utf8ToCp1252(utf8);
+}
+
+std::string IniFile::FromFile(std::string_view bytes) const {
+  return utf8_ ? std::string(bytes) : Cp1252ToUtf8(bytes);
+}
+
 void IniFile::Save() const {
-  std::string text;
+  std::string text = bom_;
   for (size_t i = 0; i < lines_.size(); ++i) {
     text += lines_[i];
     if (i + 1 < lines_.size() || ends_with_line_end_) text += line_end_;

@@ -1,8 +1,9 @@
 #pragma once
 // INI files as Windows reads them: sections and keys found without regard to
 // case, the first occurrence wins, values trimmed and unquoted; 8-bit cp1252
-// text. Writing one key rewrites its line only and leaves the rest of the file
-// as it was (comments, order, line ends).
+// text, unless the file is UTF-8 (edited on Linux, or with a byte-order mark).
+// Writing one key rewrites its line only and leaves the rest of the file as it
+// was (comments, order, line ends, encoding).
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -41,9 +42,14 @@ class IniFile {
   void Save() const;
 
   std::string path_;
-  std::vector<std::string> lines_;  // cp1252 bytes, without line ends
+  std::string ToFile(std::string_view utf8) const;
+  std::string FromFile(std::string_view bytes) const;
+
+  std::vector<std::string> lines_;  // the file's bytes, without line ends
   std::string line_end_ = "\r\n";
   bool ends_with_line_end_ = true;
+  bool utf8_ = false;    // the file's text is UTF-8 rather than cp1252
+  std::string bom_;      // a UTF-8 byte-order mark, kept on rewriting
 };
 
 // The integer forms INI readers accept: optional blanks and sign, decimal

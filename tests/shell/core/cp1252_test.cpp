@@ -17,5 +17,12 @@ TEST(Cp1252, CharactersItCannotHoldBecomeQuestionMarks) {
   EXPECT_EQ(Utf8ToCp1252("\xFF\xC3"), "??");  // ill-formed UTF-8
 }
 
+TEST(Cp1252, Utf8TextIsToldFromAnsiText) {
+  EXPECT_TRUE(IsNonAsciiUtf8("Vidéos"));
+  EXPECT_FALSE(IsNonAsciiUtf8("Vid\xE9os"));
+  EXPECT_FALSE(IsNonAsciiUtf8("plain ascii"));
+  EXPECT_FALSE(IsNonAsciiUtf8("\xC3"));  // cut short
+}
+
 }  // namespace
 }  // namespace tabulor::shell

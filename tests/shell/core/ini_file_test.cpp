@@ -31,6 +31,14 @@ TEST(IniFileRead, ValuesAreUnquotedAndDecodedFromCp1252) {
   EXPECT_EQ(ini.ReadString("Courrier", "Vide", "fallback"), "");
 }
 
+TEST(IniFileRead, AUtf8FileIsReadAsUtf8) {
+  TestDir dir;
+  dir.Write("plain.ini", "[Video]\nChemin=/srv/Vidéos\n");
+  EXPECT_EQ(IniFile(dir.File("plain.ini")).ReadString("Video", "Chemin", ""), "/srv/Vidéos");
+  dir.Write("bom.ini", "\xEF\xBB\xBF[Main]\r\nNomAlias=Cabinet\r\n");
+  EXPECT_EQ(IniFile(dir.File("bom.ini")).ReadString("Main", "NomAlias", ""), "Cabinet");
+}
+
 TEST(IniFileRead, IntegersAndBooleansTakeTheirDefaultWhenNotIntegers) {
   TestDir dir;
   dir.Write("a.ini",
@@ -78,6 +86,16 @@ TEST(IniFileWrite, AddsTheKeyAtTheEndOfItsSectionOrTheSectionAtTheEnd) {
   EXPECT_EQ(dir.Read("k.ini"), "[Video]\nChemin=C:\\Movies\nLastIndex=3\n\n[Main]\nLanguage=12");
   ini.WriteInteger("Options", "Age", 18);
   EXPECT_EQ(dir.Read("k.ini"), "[Video]\nChemin=C:\\Movies\nLastIndex=3\n\n[Main]\nLanguage=12\n[Options]\nAge=18\n");
+}
+
+TEST(IniFileWrite, KeepsTheFilesEncoding) {
+  TestDir dir;
+  dir.Write("bom.ini", "\xEF\xBB\xBF[Video]\r\nChemin=/srv/Vidéos\r\n");
+  IniFile(dir.File("bom.ini")).WriteInteger("Video", "LastIndex", 4);
+  EXPECT_EQ(dir.Read("bom.ini"), "\xEF\xBB\xBF[Video]\r\nChemin=/srv/Vidéos\r\nLastIndex=4\r\n");
+  dir.Write("ansi.ini", "[Video]\r\nChemin=C:\\Vid\xE9os\r\n");
+  IniFile(dir.File("ansi.ini")).WriteInteger("Video", "LastIndex", 4);
+  EXPECT_EQ(dir.Read("ansi.ini"), "[Video]\r\nChemin=C:\\Vid\xE9os\r\nLastIndex=4\r\n");
 }
 
 TEST(IniFileWrite, CreatesAMissingFileWithCrLf) {
