@@ -1,6 +1,7 @@
 // The table cursor: opening, order, navigation, search and row changes.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "db/paradox/engine.h"
 #include "db/paradox/format/field_codec.h"
@@ -206,6 +207,7 @@ void Table::ApplyOrder() {
   TableFamily& fam = *m.family;
   m.order.clear();
   m.order_case_insensitive = m.order_descending = false;
+  m.secondary = -1;
   const int keys = fam.Definition().key_field_count;
   if (!m.index_field_names.empty()) {
     for (const std::string& name : SplitFields(m.index_field_names)) {
@@ -221,6 +223,9 @@ void Table::ApplyOrder() {
       for (const std::string& name : found->fields) m.order.push_back(FieldIndex(fam, name));
       m.order_case_insensitive = found->case_insensitive;
       m.order_descending = found->descending;
+      const auto& files = fam.SecondaryIndexes();
+      for (size_t i = 0; i < files.size(); ++i)
+        if (names::EqualNoCase(files[i].def.name, found->name)) m.secondary = static_cast<int>(i);
     } else if (int i = FieldIndex(fam, m.index_name); i >= 0) {
       m.order.push_back(i);
     } else {
@@ -326,7 +331,18 @@ void Table::Sync() {
     for (int f : m.order) e.keys.push_back(value_of(p, f));
     entries.push_back(std::move(e));
   }
-  if (!m.order.empty()) {
+  if (m.secondary >= 0) {
+    // The order of the index file itself: its key bytes, upper-cased as it stores them.
+    const index::KeyLayout layout(fam.Header(), fam.Definition().key_field_count, fam.SecondaryIndexes()[m.secondary],
+                                  fam.Codec());
+    std::vector<std::pair<std::vector<uint8_t>, RowPos>> keyed;
+    keyed.reserve(entries.size());
+    for (const Entry& e : entries) keyed.emplace_back(layout.IndexedPart(fam.Row(e.pos)), e.pos);
+    std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
+      return layout.Compare(a.first.data(), b.first.data(), layout.IndexedSize()) < 0;
+    });
+    for (size_t i = 0; i < keyed.size(); ++i) entries[i].pos = keyed[i].second;
+  } else if (!m.order.empty()) {
     const bool ci = m.order_case_insensitive;
     std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
       for (size_t k = 0; k < a.keys.size(); ++k) {
@@ -483,7 +499,28 @@ bool Table::FindKey(const std::vector<Value>& key) {
     Capture();
     return true;
   }
+  std::optional<index::KeyLayout> layout;
+  std::vector<uint8_t> wanted_key;
+  int wanted_bytes = 0;
+  if (m.secondary >= 0) {
+    // The searched values in the form the index stores its keys.
+    layout.emplace(fam.Header(), fam.Definition().key_field_count, fam.SecondaryIndexes()[m.secondary], fam.Codec());
+    std::vector<uint8_t> record(static_cast<size_t>(fam.RecordSize()), 0);
+    for (size_t k = 0; k < wanted.size(); ++k) {
+      const int f = fields[k];
+      const FieldDef& fd = fam.Definition().fields[f];
+      try {
+        format::EncodeField(fd.type, wanted[k], record.data() + fam.Header().offsets[f], fam.Header().stored_sizes[f],
+                            fd.size, fam.Codec());
+      } catch (const std::exception& e) {
+        fam.Fail(e.what(), fd.name);
+      }
+      wanted_bytes += fam.Header().stored_sizes[f];
+    }
+    wanted_key = layout->IndexedPart(record.data());
+  }
   auto compare_row = [&](RowPos p) {
+    if (layout) return layout->Compare(layout->IndexedPart(fam.Row(p)).data(), wanted_key.data(), wanted_bytes);
     for (size_t k = 0; k < wanted.size(); ++k) {
       const int f = fields[k];
       const FieldDef& fd = fam.Definition().fields[f];

@@ -24,6 +24,9 @@ struct Table::Impl {
   std::vector<int> order;
   bool order_case_insensitive = false;
   bool order_descending = false;
+  // The secondary index file giving the order (its place in the family's
+  // list), or -1: rows are then ordered by their values.
+  int secondary = -1;
 
   // Rows in the current order when it is not the block order or when a master
   // filters them; rebuilt when the table or the master's row changes.
