@@ -25,7 +25,8 @@ DatabaseSnapshot TakeSnapshot(const std::filesystem::path& data_dir);
 // What `after` lost or changed of `before`, one line per difference: tables,
 // rows and field values. The upgrade's renames (User -> Users, DATE -> DATE_PAT
 // and DATE_EXA) and the upper-casing of user names are allowed for; the files
-// of a stray "Users" table beside "User" are not expected to survive.
+// of a stray "Users" table beside "User" are not expected to survive, and the
+// version table, which the upgrade rewrites, is left to the caller.
 std::vector<std::string> LostOrChanged(const DatabaseSnapshot& before, const DatabaseSnapshot& after);
 
 // tabulor-db verify on the directory, and pxlib reading every row of every
