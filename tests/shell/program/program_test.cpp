@@ -126,6 +126,21 @@ TEST_F(ProgramTest, TheEnglishModuleBesideTheProgramIsUsedWhenAskedFor) {
   EXPECT_NE(french.err.find("Aucun affichage disponible"), std::string::npos) << french.err;
 }
 
+// A registration dropped by the linker would leave the switch "not available".
+TEST_F(ProgramTest, TheRunsOfTheLinkedFormLibrariesAreRegistered) {
+  fs::create_directory(dir_ / "DATA");
+  const std::string unavailable = "Cette fonction n'est pas disponible";
+#ifdef TABULOR_LINKS_UPGRADE
+  EXPECT_EQ(Run("update_bd_ortalis no_ihm").err.find(unavailable), std::string::npos);
+#endif
+#ifdef TABULOR_LINKS_COMPRESS
+  EXPECT_EQ(Run("zip_data no_ihm").err.find(unavailable), std::string::npos);
+#endif
+#if !defined(TABULOR_LINKS_UPGRADE) && !defined(TABULOR_LINKS_COMPRESS)
+  GTEST_SKIP() << "no form library is part of this build";
+#endif
+}
+
 TEST_F(ProgramTest, AnOpenSiblingApplicationRefusesTheStart) {
   if (std::system("command -v xvfb-run && command -v xmessage && command -v xwininfo >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "needs xvfb-run, xmessage and xwininfo";
