@@ -19,6 +19,15 @@ TEST(Language, ThreeAndTwelveAreFrenchAnyOtherValueEnglish) {
   for (int other : {9, 0, 1036, -1}) EXPECT_EQ(LocaleForLanguage(other), kLocaleEnglish) << other;
 }
 
+TEST(Language, EnglishModulesAreFoundByName) {
+  EXPECT_TRUE(IsEnglishModuleName("tabulor_en.qm"));
+  EXPECT_TRUE(IsEnglishModuleName("TABULOR_EN.QM"));
+  EXPECT_TRUE(IsEnglishModuleName("tabulor_upgrade_en.qm"));
+  EXPECT_FALSE(IsEnglishModuleName("tabulor_fr.qm"));
+  EXPECT_FALSE(IsEnglishModuleName("other_en.qm"));
+  EXPECT_FALSE(IsEnglishModuleName("tabulor_en.ts"));
+}
+
 TEST(Language, WithoutAnEnglishModuleTheFrenchTextsStay) {
   const auto empty = std::filesystem::temp_directory_path() / "tabulor-no-module";
   std::filesystem::create_directories(empty);
