@@ -11,6 +11,7 @@
 #include "shell/data_module.h"
 #include "shell/display.h"
 #include "shell/file_names.h"
+#include "shell/formats.h"
 #include "shell/gui/application.h"
 #include "shell/gui/form_registry.h"
 #include "shell/gui/main_window.h"
@@ -87,6 +88,8 @@ int RunTabulor(int argc, char** argv) {
     std::unique_ptr<QDialog> fmPedora;
     if (const FormFactory* pedora = FormRegistry::Global().Find(ShellFunction::kImportPatientFile))
       Reported(status, [&] { fmPedora = (*pedora)(nullptr); });
+    else
+      SetShortDateFormat("dd/mm/yy");  // what that form's creation would have set
 
     if (status.TerminationRequested()) {
       exit_code = status.ExitCode();
