@@ -10,6 +10,7 @@
 #include "db/paradox/format/field_codec.h"
 #include "db/paradox/format/index_tree.h"
 #include "db/paradox/names.h"
+#include "db/paradox/schema_ops/file_set_writer.h"
 #include "db/paradox/schema_ops/lock_files.h"
 
 namespace tabulor::db {
@@ -70,6 +71,9 @@ TableFamily::TableFamily(std::shared_ptr<Env> env, const FamilyFiles& files, std
       storage::Journal::Recover(*env_, files_.directory, journal);
       files_ = FamilyFiles::Find(*env_, files_.directory, files_.db);
     }
+    // Index files a schema change had only just created when it was cut short are empty.
+    if (schema_ops::RemoveEmptySideFiles(*env_, files_.directory, files_.db))
+      files_ = FamilyFiles::Find(*env_, files_.directory, files_.db);
     std::unique_ptr<File> f;
     if (!read_only_) {
       try {

@@ -64,18 +64,23 @@ void FileSetWriter::Commit() {
   if (!removed_.empty()) env_.SyncDirectory(directory_);
 }
 
-void RemoveEmptySideFiles(Env& env, const std::string& directory, const std::string& table_file) {
+bool RemoveEmptySideFiles(Env& env, const std::string& directory, const std::string& table_file) {
   FamilyFiles files = FamilyFiles::Find(env, directory, table_file);
   std::vector<std::string> candidates = files.secondary;
   if (!files.px.empty()) candidates.push_back(files.px);
   bool removed = false;
   for (const std::string& name : candidates) {
     const std::string path = directory + "/" + name;
-    if (env.Open(path, OpenMode::kRead)->Size() != 0) continue;
-    env.Remove(path);
-    removed = true;
+    try {
+      if (env.Open(path, OpenMode::kRead)->Size() != 0) continue;
+      env.Remove(path);
+      removed = true;
+    } catch (const std::exception&) {
+      // A file that cannot be removed (read-only medium) stays; readers report it.
+    }
   }
   if (removed) env.SyncDirectory(directory);
+  return removed;
 }
 
 }  // namespace tabulor::db::schema_ops

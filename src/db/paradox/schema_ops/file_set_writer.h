@@ -35,7 +35,7 @@ class FileSetWriter {
   std::vector<std::string> removed_;
 };
 
-// Zero-length index files left by a change that was rolled back.
-void RemoveEmptySideFiles(Env& env, const std::string& directory, const std::string& table_file);
+// Removes the zero-length index files a change cut short left; true when there were any.
+bool RemoveEmptySideFiles(Env& env, const std::string& directory, const std::string& table_file);
 
 }  // namespace tabulor::db::schema_ops

@@ -1,0 +1,147 @@
+// ALTER TABLE, AddIndex and RenameTable stopped at every point of their work
+// (the writer killed, or one write failing as on a full disk) leave the table
+// either as it was or as it should be, never half-changed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+
+#include "db/paradox/engine.h"
+#include "fault_env.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace tabulor::db {
+namespace {
+
+using testing::FaultEnv;
+using testing::ScratchDir;
+
+std::map<std::string, std::vector<uint8_t>> Snapshot(const std::string& dir) {
+  std::map<std::string, std::vector<uint8_t>> out;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    std::ifstream in(e.path(), std::ios::binary);
+    out[e.path().filename().string()] = {std::istreambuf_iterator<char>(in), {}};
+  }
+  return out;
+}
+
+void CopyDir(const std::string& from, const std::string& to) {
+  for (const auto& e : fs::directory_iterator(from)) fs::copy_file(e.path(), fs::path(to) / e.path().filename());
+}
+
+// What a reader sees of the table under one of its names: rows, fields and indexes.
+std::string State(const std::string& dir, const std::string& table) {
+  Session session;
+  std::string out = testing::DumpTable(session, dir, table);
+  Table t(session, dir, table);
+  t.SetReadOnly(true);
+  t.Open();
+  for (const IndexDef& idx : t.Definition().indexes) {
+    out += "index " + idx.name + (idx.unique ? " unique" : "") + (idx.case_insensitive ? " ci" : "");
+    for (const auto& f : idx.fields) out += " " + f;
+    out += "\n";
+  }
+  return out;
+}
+
+struct Operation {
+  const char* name;
+  std::function<void(Session&, const std::string&)> run;
+  const char* table_after;  // the table's name once the operation is done
+};
+
+void CheckEveryFaultPoint(const Operation& op, FaultEnv::Mode mode) {
+  ScratchDir base;
+  testing::CopySampleFolder("paradoxdriver/db", base.path());
+  const auto original_files = Snapshot(base.path());
+  const std::string original = State(base.path(), "CUSTOMER");
+  std::string done;
+  int operations = 0;
+  {
+    ScratchDir dry;
+    CopyDir(base.path(), dry.path());
+    auto counting = std::make_shared<FaultEnv>(FaultEnv::Mode::kCount, 0);
+    Session s(counting);
+    op.run(s, dry.path());
+    operations = counting->operations();
+    done = State(dry.path(), op.table_after);
+  }
+  ASSERT_GT(operations, 3) << op.name;
+  const bool renames = std::string(op.table_after) != "CUSTOMER";
+  ASSERT_TRUE(renames || done != original) << op.name;
+  int as_before = 0, as_after = 0;
+  for (int at = 1; at <= operations; ++at) {
+    ScratchDir work;
+    CopyDir(base.path(), work.path());
+    auto faulty = std::make_shared<FaultEnv>(mode, at);
+    {
+      Session s(faulty);
+      try {
+        op.run(s, work.path());
+      } catch (const std::exception&) {
+      }
+    }
+    ASSERT_TRUE(faulty->fired()) << op.name << " at " << at;
+    // Whatever name the table has now, it is whole under it.
+    std::string state;
+    std::string name = "CUSTOMER";
+    try {
+      state = State(work.path(), name);
+    } catch (const EngineError&) {
+      name = op.table_after;
+      state = State(work.path(), name);
+    }
+    if (state == original && name == "CUSTOMER") {
+      ++as_before;
+      const auto files = Snapshot(work.path());
+      std::string changed;
+      for (const auto& [name, bytes] : files)
+        if (!original_files.count(name) || original_files.at(name) != bytes) changed += " " + name;
+      for (const auto& [name, bytes] : original_files)
+        if (!files.count(name)) changed += " -" + name;
+      EXPECT_EQ(changed, "") << op.name << ": fault at " << at << " left changed files";
+    } else {
+      ++as_after;
+      EXPECT_TRUE(state == done && name == op.table_after) << op.name << ": fault at " << at << " left the table half-changed";
+    }
+    EXPECT_TRUE(testing::VerifyTable(work.path(), name).empty()) << op.name << " at " << at;
+  }
+  EXPECT_GT(as_before, 0) << op.name;
+  std::printf("%s: %d fault points, %d as before, %d as after\n", op.name, operations, as_before, as_after);
+}
+
+const Operation kOperations[] = {
+    {"alter table",
+     [](Session& s, const std::string& dir) { ExecSql(s, dir, "ALTER TABLE CUSTOMER ADD CLASSE INTEGER, ADD LOGO CHAR(255)"); },
+     "CUSTOMER"},
+    {"add index",
+     [](Session& s, const std::string& dir) {
+       IndexDef idx{"Nom client", {"LastName", "FirstName"}};
+       idx.case_insensitive = true;
+       AddIndex(s, dir, "CUSTOMER", idx);
+     },
+     "CUSTOMER"},
+    {"rename table", [](Session& s, const std::string& dir) { RenameTable(s, dir, "CUSTOMER", "CLIENTS"); }, "CLIENTS"},
+    {"rename field",
+     [](Session& s, const std::string& dir) {
+       FieldChange change;
+       change.new_name = "Ville";
+       ChangeField(s, dir, "CUSTOMER", "City", change);
+     },
+     "CUSTOMER"},
+};
+
+TEST(SchemaCrashSafety, WriterKilledAtEveryPoint) {
+  for (const Operation& op : kOperations) CheckEveryFaultPoint(op, FaultEnv::Mode::kKill);
+}
+
+TEST(SchemaCrashSafety, OneFailedWriteAtEveryPoint) {
+  for (const Operation& op : kOperations) CheckEveryFaultPoint(op, FaultEnv::Mode::kFail);
+}
+
+}  // namespace
+}  // namespace tabulor::db
