@@ -437,7 +437,14 @@ void TableFamily::Erase(RowPos p) {
   b.data.erase(b.data.begin() + static_cast<long>(p.slot) * rs, b.data.begin() + static_cast<long>(p.slot + 1) * rs);
   b.dirty = true;
   --record_count_;
-  if (b.data.empty() && BlockCount() > 1) {
+  if (record_count_ == 0) {
+    // An empty table is a header alone, as the original engine creates it.
+    chain_.clear();
+    free_blocks_.clear();
+    newly_freed_.clear();
+    header_.file_blocks = 0;
+    emptied_ = true;
+  } else if (b.data.empty() && BlockCount() > 1) {
     if (p.block == 0) {
       // The first block stays the head of the chain: it takes over the next block's rows.
       chain_[0].data = std::move(chain_[1].data);
@@ -514,6 +521,10 @@ void TableFamily::WriteBlocks() {
   const int rs = header_.record_size;
   const int bs = header_.block_size;
   std::vector<uint8_t> buf(static_cast<size_t>(bs));
+  if (emptied_) {
+    db_file_->Truncate(static_cast<uint64_t>(header_.header_size));
+    emptied_ = false;
+  }
   for (int i = 0; i < BlockCount(); ++i) {
     Block& b = chain_[i];
     uint16_t next = i + 1 < BlockCount() ? chain_[i + 1].number : 0;

@@ -163,6 +163,7 @@ class TableFamily {
   uint64_t version_ = 0;
   bool dirty_ = false;
   bool index_dirty_ = false;
+  bool emptied_ = false;  // every row deleted: the file goes back to its header
   bool broken_ = false;
   std::vector<std::string> load_problems_;
 };

@@ -151,3 +151,73 @@ TEST(Rows, EditReplacesBlobsAndDeleteReleasesThem) {
 
 }  // namespace
 }  // namespace tabulor::db
+
+namespace tabulor::db {
+namespace {
+
+TEST(Rows, EditingTheKeyMovesTheRowAndADuplicateKeyIsRefused) {
+  testing::ScratchDir dir;
+  Session session;
+  TableDef def;
+  def.fields = {{"CODE", FieldType::kAlpha, 10}, {"N", FieldType::kLong, 0}};
+  def.key_field_count = 1;
+  CreateTable(session, dir.path(), "Keys", def);
+  Table t(session, dir.path(), "Keys");
+  t.Open();
+  for (const char* code : {"B", "D", "F"}) {
+    t.Append();
+    t.FieldByName("CODE").SetAsString(code);
+    t.FieldByName("N").SetAsInteger(code[0]);
+    t.Post();
+  }
+  ASSERT_TRUE(t.FindKey({std::string("B")}));
+  t.Edit();
+  t.FieldByName("CODE").SetAsString("Z");
+  t.Post();
+  EXPECT_EQ(t.FieldByName("N").AsInteger(), 'B');  // the cursor follows the moved row
+  t.Next();
+  EXPECT_TRUE(t.Eof());
+  ASSERT_TRUE(t.FindKey({std::string("D")}));
+  t.Edit();
+  t.FieldByName("CODE").SetAsString("F");
+  EXPECT_THROW(t.Post(), EngineError);
+  t.Cancel();
+  std::string order;
+  for (t.First(); !t.Eof(); t.Next()) order += t.FieldByName("CODE").AsString();
+  EXPECT_EQ(order, "DFZ");
+  t.Last();
+  EXPECT_EQ(t.FieldByName("CODE").AsString(), "Z");
+  t.Prior();
+  EXPECT_EQ(t.FieldByName("CODE").AsString(), "F");
+  t.Prior();
+  t.Prior();
+  EXPECT_TRUE(t.Bof());
+  EXPECT_EQ(t.FieldByName("CODE").AsString(), "D");
+}
+
+TEST(Rows, ReadOnlyAndExclusiveCursors) {
+  testing::ScratchDir dir;
+  Session session;
+  TableDef def;
+  def.fields = {{"N", FieldType::kLong, 0}};
+  CreateTable(session, dir.path(), "Plain", def);
+  Table reader(session, dir.path(), "Plain");
+  reader.SetReadOnly(true);
+  reader.Open();
+  EXPECT_THROW(reader.Append(), EngineError);
+  Table exclusive(session, dir.path(), "Plain");
+  exclusive.SetExclusive(true);
+  EXPECT_THROW(exclusive.Open(), EngineError);  // already open elsewhere
+  reader.Close();
+  exclusive.Open();
+  Table other(session, dir.path(), "Plain");
+  EXPECT_THROW(other.Open(), EngineError);
+  exclusive.Append();
+  exclusive.FieldByName("N").SetAsInteger(5);
+  exclusive.Close();  // posts the pending row and flushes
+  other.Open();
+  EXPECT_EQ(other.RecordCount(), 1);
+}
+
+}  // namespace
+}  // namespace tabulor::db

@@ -101,3 +101,45 @@ TEST(Samples, CopyGivesAnEqualTable) {
 
 }  // namespace
 }  // namespace tabulor::db
+
+namespace tabulor::db {
+namespace {
+
+// The blobs of the samples checked against their own structure: every picture
+// is a whole BMP file (its header gives its length), every memo is text.
+TEST(SampleBlobs, PicturesAreWholeBitmapsAndMemosAreText) {
+  int pictures = 0, memos = 0;
+  for (const std::string& path : testing::AllSampleTables()) {
+    Session session;
+    Table t(session, Dir(path), Name(path));
+    t.SetReadOnly(true);
+    t.Open();
+    for (t.First(); !t.Eof(); t.Next()) {
+      for (int i = 0; i < t.FieldCount(); ++i) {
+        Field& f = t.FieldAt(i);
+        if (f.IsNull()) continue;
+        if (f.Type() == FieldType::kGraphic) {
+          Blob b = f.AsBlob();
+          ASSERT_GE(b.size(), 14u) << path;
+          EXPECT_EQ(b[0], 'B') << path;
+          EXPECT_EQ(b[1], 'M') << path;
+          uint32_t bmp_size = b[2] | (b[3] << 8) | (b[4] << 16) | (static_cast<uint32_t>(b[5]) << 24);
+          EXPECT_EQ(bmp_size, b.size()) << path;
+          EXPECT_EQ(f.BlobSize(), b.size() + 8) << path;  // the stored length counts the 8-byte prefix
+          ++pictures;
+        } else if (f.Type() == FieldType::kMemo) {
+          std::string text = f.AsString();
+          EXPECT_EQ(text.size() > 0, true) << path;
+          EXPECT_EQ(text.find('\0'), std::string::npos) << path;
+          EXPECT_EQ(f.AsBlob().size(), f.BlobSize()) << path;
+          ++memos;
+        }
+      }
+    }
+  }
+  EXPECT_GE(pictures, 28);
+  EXPECT_GE(memos, 28);
+}
+
+}  // namespace
+}  // namespace tabulor::db

@@ -98,3 +98,43 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace tabulor::db
+
+namespace tabulor::db {
+namespace {
+
+TEST(WrittenTablesEmptied, DeletingEveryRowThenAppendingAgain) {
+  testing::ScratchDir dir;
+  Session session;
+  TableDef def;
+  def.fields = {{"ID", FieldType::kAutoInc, 0}, {"NOM", FieldType::kAlpha, 60}};
+  def.key_field_count = 1;
+  def.block_size_kb = 1;
+  CreateTable(session, dir.path(), "Emptied", def);
+  Table t(session, dir.path(), "Emptied");
+  t.Open();
+  for (int i = 0; i < 100; ++i) {
+    t.Append();
+    t.FieldByName("NOM").SetAsString("row " + std::to_string(i));
+    t.Post();
+  }
+  t.FlushBuffers();
+  for (t.First(); !t.Eof();) t.Delete();
+  t.FlushBuffers();
+  EXPECT_EQ(t.RecordCount(), 0);
+  EXPECT_EQ(testing::PxlibDump(dir / "Emptied.DB"), "#fields\t:22:4\t:1:60\n");
+  EXPECT_TRUE(testing::VerifyTable(dir.path(), "Emptied").empty());
+  for (int i = 0; i < 30; ++i) {
+    t.Append();
+    t.FieldByName("NOM").SetAsString("again " + std::to_string(i));
+    t.Post();
+  }
+  EXPECT_EQ(t.FieldByName("ID").AsInteger(), 130);  // numbers are not handed out twice
+  t.Close();
+  std::string ours = testing::DumpTable(session, dir.path(), "Emptied");
+  EXPECT_EQ(testing::FirstDifference(WithoutNames(ours), testing::PxlibDump(dir / "Emptied.DB")), "");
+  auto problems = testing::VerifyTable(dir.path(), "Emptied");
+  EXPECT_TRUE(problems.empty()) << problems.front();
+}
+
+}  // namespace
+}  // namespace tabulor::db
