@@ -14,9 +14,11 @@
 namespace tabulor::compress {
 
 struct CommitPolicy {
-  int rows = 64;                                   // posted rows that make a commit
-  uint64_t bytes = 16u << 20;                      // or stored bytes
-  std::chrono::milliseconds interval{1000};        // or time since the first row of the group
+  // A commit costs a handful of syncs whatever its size: groups are large, yet
+  // small enough that a crash loses only seconds of work and memory stays low.
+  int rows = 256;                            // posted rows that make a commit
+  uint64_t bytes = 32u << 20;                // or stored bytes
+  std::chrono::milliseconds interval{5000};  // or time since the first row of the group
 };
 
 class RowWriter {
