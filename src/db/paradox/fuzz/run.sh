@@ -8,7 +8,7 @@ seconds=${3:-60}
 samples="$src/../shared/samples/paradox"
 cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTABULOR_FUZZ=ON \
-  -DTABULOR_BUILD_GUI=OFF -DTABULOR_BUILD_TESTS=OFF -DTABULOR_BUILD_BENCH=OFF >/dev/null
+  -DTABULOR_BUILD_TESTS=OFF -DTABULOR_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --target paradox_fuzz -j2 >/dev/null
 seeds="$build/paradox-fuzz-seeds"
 corpus="$build/paradox-fuzz-corpus"
