@@ -32,7 +32,6 @@ fs::path ScratchRoot() {
 }
 
 fs::path DatabaseAt(int version) { return ScratchRoot() / ("v" + FormatVersion(version)); }
-std::string DataDir(int version) { return DataDirectory(DatabaseAt(version).string()); }
 
 GeneratorOptions Options(int version, int patients = kPatients, uint64_t seed = kSeed) {
   GeneratorOptions options;
@@ -42,16 +41,28 @@ GeneratorOptions Options(int version, int patients = kPatients, uint64_t seed = 
   return options;
 }
 
-// One database of every version, generated once for all the tests.
-class Databases : public ::testing::Environment {
+// One database of every version, generated on first use and shared by the
+// tests of the process; the scratch directory goes at the end.
+class Scratch : public ::testing::Environment {
  public:
-  void SetUp() override {
-    fs::remove_all(ScratchRoot());
-    for (int version : kKnownVersions) GeneratePracticeDatabase(DatabaseAt(version).string(), Options(version));
-  }
+  void SetUp() override { fs::remove_all(ScratchRoot()); }
   void TearDown() override { fs::remove_all(ScratchRoot()); }
 };
-[[maybe_unused]] const auto* const kDatabases = ::testing::AddGlobalTestEnvironment(new Databases);
+[[maybe_unused]] const auto* const kScratch = ::testing::AddGlobalTestEnvironment(new Scratch);
+
+void EnsureDatabases() {
+  static const bool generated = [] {
+    for (int version : kKnownVersions) GeneratePracticeDatabase(DatabaseAt(version).string(), Options(version));
+    return true;
+  }();
+  (void)generated;
+}
+
+fs::path RootOf(int version) {
+  EnsureDatabases();
+  return DatabaseAt(version);
+}
+std::string DataDirOf(int version) { return DataDirectory(RootOf(version).string()); }
 
 std::string Upper(std::string name) {
   for (char& c : name)
@@ -91,7 +102,7 @@ TEST(GeneratedDatabase, EveryTableHasTheFieldsAndKeyOfItsVersion) {
   db::Session session;
   for (int version : kKnownVersions) {
     for (const TableLayout& layout : LayoutAt(version)) {
-      db::Table table(session, DataDir(version), layout.name);
+      db::Table table(session, DataDirOf(version), layout.name);
       ASSERT_NO_THROW(table.Open()) << layout.name << " at " << FormatVersion(version);
       db::TableDef actual = table.Definition(), expected = layout.def;
       actual.indexes.clear();
@@ -101,8 +112,8 @@ TEST(GeneratedDatabase, EveryTableHasTheFieldsAndKeyOfItsVersion) {
                                        << differences.front();
       table.Close();
     }
-    EXPECT_EQ(db::TableExists(session, DataDir(version), "Users"), version >= 200) << FormatVersion(version);
-    EXPECT_EQ(db::TableExists(session, DataDir(version), "User"), version < 200) << FormatVersion(version);
+    EXPECT_EQ(db::TableExists(session, DataDirOf(version), "Users"), version >= 200) << FormatVersion(version);
+    EXPECT_EQ(db::TableExists(session, DataDirOf(version), "User"), version < 200) << FormatVersion(version);
   }
 }
 
@@ -115,12 +126,12 @@ bool HasSecondaryIndexFiles(const std::string& dir) {
 }
 
 TEST(GeneratedDatabase, EveryTableHasTheNamedIndexesOfItsVersion) {
-  if (!HasSecondaryIndexFiles(DataDir(kCurrentVersion)))
+  if (!HasSecondaryIndexFiles(DataDirOf(kCurrentVersion)))
     GTEST_SKIP() << "the engine does not write secondary index files (.Xnn/.XGn) yet";
   db::Session session;
   for (int version : kKnownVersions)
     for (const TableLayout& layout : LayoutAt(version)) {
-      db::Table table(session, DataDir(version), layout.name);
+      db::Table table(session, DataDirOf(version), layout.name);
       table.Open();
       const auto differences = CompareDefinitions(table.Definition(), layout.def);
       EXPECT_TRUE(differences.empty()) << layout.name << " at " << FormatVersion(version) << ": "
@@ -130,12 +141,12 @@ TEST(GeneratedDatabase, EveryTableHasTheNamedIndexesOfItsVersion) {
 
 TEST(GeneratedDatabase, VersionTableHoldsTheRowsOfItsVersion) {
   for (int version : kKnownVersions) {
-    const std::vector<Row> rows = ReadRows(DataDir(version), "Version");
+    const std::vector<Row> rows = ReadRows(DataDirOf(version), "Version");
     std::vector<std::string> expected = VersionRowsAt(version);
     std::set<std::string> names = Column(rows, "NOMTABLE");
     EXPECT_EQ(names, std::set<std::string>(expected.begin(), expected.end())) << FormatVersion(version);
     db::Session session;
-    db::Table table(session, DataDir(version), "Version.db");
+    db::Table table(session, DataDirOf(version), "Version.db");
     table.Open();
     for (table.First(); !table.Eof(); table.Next())
       EXPECT_EQ(std::lround(static_cast<float>(table.FieldByName("Version").AsFloat()) * 100.0), version);
@@ -144,7 +155,7 @@ TEST(GeneratedDatabase, VersionTableHoldsTheRowsOfItsVersion) {
 }
 
 TEST(GeneratedDatabase, RowsAreLinkedAsTheRelationsSay) {
-  const std::string dir = DataDir(kCurrentVersion);
+  const std::string dir = DataDirOf(kCurrentVersion);
   std::map<std::string, std::vector<Row>> tables;
   for (const char* name : {"Patient", "Examen", "Mesure", "Data", "Posturo", "Users", "Prof", "Path", "Pres",
                            "Jeu", "Bilan", "Docs", "Norme", "Type"})
@@ -251,7 +262,7 @@ TEST(GeneratedDatabase, RawAcquisitionsSpanTheCompressionCases) {
 }
 
 TEST(GeneratedDatabase, OlderVersionsHoldTheRowsOfTheirTime) {
-  auto users = [](int version) { return Column(ReadRows(DataDir(version), version < 200 ? "User" : "Users"), "NOM"); };
+  auto users = [](int version) { return Column(ReadRows(DataDirOf(version), version < 200 ? "User" : "Users"), "NOM"); };
   const std::set<std::string> current = users(kCurrentVersion);
   EXPECT_TRUE(current.count("ADMIN"));
   EXPECT_TRUE(current.count("SECRÉTARIAT"));
@@ -262,14 +273,14 @@ TEST(GeneratedDatabase, OlderVersionsHoldTheRowsOfTheirTime) {
   EXPECT_FALSE(users(210).count("ADMIN"));
   EXPECT_EQ(users(0).size(), users(210).size());
 
-  for (const Row& row : ReadRows(DataDir(250), "Users"))
+  for (const Row& row : ReadRows(DataDirOf(250), "Users"))
     if (row.at("NOM") == "ADMIN") {
       EXPECT_NE(row.at("EXPIRE_DATE"), "");
     }
 
   // Before version 2 no acquisition is compressed (there is no flag yet).
   db::Session session;
-  db::Table data(session, DataDir(100), "Data");
+  db::Table data(session, DataDirOf(100), "Data");
   data.Open();
   EXPECT_EQ(data.FindField("Zipped"), nullptr);
   for (data.First(); !data.Eof(); data.Next()) {
@@ -280,21 +291,21 @@ TEST(GeneratedDatabase, OlderVersionsHoldTheRowsOfTheirTime) {
     }
   }
   // Protocols have their pressure flag from 2.4 on.
-  for (const Row& row : ReadRows(DataDir(240), "Type")) EXPECT_FALSE(row.at("PRESSIONS").empty());
+  for (const Row& row : ReadRows(DataDirOf(240), "Type")) EXPECT_FALSE(row.at("PRESSIONS").empty());
 }
 
 TEST(GeneratedDatabase, LettersAndVideosNamedByRowsExist) {
   int letters = 0, videos = 0;
-  for (const Row& doc : ReadRows(DataDir(kCurrentVersion), "Docs")) {
+  for (const Row& doc : ReadRows(DataDirOf(kCurrentVersion), "Docs")) {
     EXPECT_EQ(doc.at("TYPE"), "1");
-    EXPECT_TRUE(fs::is_regular_file(DatabaseAt(kCurrentVersion) / "Documents" / "Mails" / doc.at("NOM")))
+    EXPECT_TRUE(fs::is_regular_file(RootOf(kCurrentVersion) / "Documents" / "Mails" / doc.at("NOM")))
         << doc.at("NOM");
     ++letters;
   }
-  for (const Row& measure : ReadRows(DataDir(kCurrentVersion), "Mesure"))
+  for (const Row& measure : ReadRows(DataDirOf(kCurrentVersion), "Mesure"))
     for (const char* side : {"VIDEO_LEFT", "VIDEO_RIGHT"})
       if (!measure.at(side).empty()) {
-        EXPECT_TRUE(fs::is_regular_file(DatabaseAt(kCurrentVersion) / "movies" / measure.at(side)));
+        EXPECT_TRUE(fs::is_regular_file(RootOf(kCurrentVersion) / "movies" / measure.at(side)));
         ++videos;
       }
   EXPECT_GT(letters, 0);
@@ -306,9 +317,9 @@ TEST(GeneratedDatabase, SameSeedSameRowsOtherSeedOtherRows) {
   GeneratePracticeDatabase(again.string(), Options(kCurrentVersion));
   GeneratePracticeDatabase(other.string(), Options(kCurrentVersion, kPatients, kSeed + 1));
   for (const char* table : {"Patient", "Examen", "Mesure", "Data", "Posturo", "Users", "Jeu", "Docs"}) {
-    EXPECT_EQ(ReadRows(DataDirectory(again.string()), table), ReadRows(DataDir(kCurrentVersion), table)) << table;
+    EXPECT_EQ(ReadRows(DataDirectory(again.string()), table), ReadRows(DataDirOf(kCurrentVersion), table)) << table;
   }
-  EXPECT_NE(ReadRows(DataDirectory(other.string()), "Patient"), ReadRows(DataDir(kCurrentVersion), "Patient"));
+  EXPECT_NE(ReadRows(DataDirectory(other.string()), "Patient"), ReadRows(DataDirOf(kCurrentVersion), "Patient"));
 }
 
 TEST(GeneratedDatabase, SecondDatabaseSharesTheAskedShareOfPatients) {
@@ -324,7 +335,7 @@ TEST(GeneratedDatabase, SecondDatabaseSharesTheAskedShareOfPatients) {
     for (const Row& p : ReadRows(dir, "Patient")) keys.insert(p.at("NOM") + "|" + p.at("PRENOM") + "|" + p.at("BIRTHDT"));
     return keys;
   };
-  const auto first = identities(DataDir(kCurrentVersion));
+  const auto first = identities(DataDirOf(kCurrentVersion));
   int common = 0;
   for (const std::string& key : identities(DataDirectory(second.string()))) common += first.count(key) > 0;
   EXPECT_GE(common, 20);
@@ -343,7 +354,7 @@ TEST(GeneratedDatabase, StrayUsersFilesBesideTheOldUserTable) {
 }
 
 TEST(GeneratedDatabase, RefusesAnOccupiedDirectoryAndBadOptions) {
-  EXPECT_THROW(GeneratePracticeDatabase(DatabaseAt(kCurrentVersion).string(), Options(kCurrentVersion)),
+  EXPECT_THROW(GeneratePracticeDatabase(RootOf(kCurrentVersion).string(), Options(kCurrentVersion)),
                std::invalid_argument);
   const std::string fresh = (ScratchRoot() / "refused").string();
   EXPECT_THROW(GeneratePracticeDatabase(fresh, Options(220)), std::invalid_argument);
@@ -361,7 +372,7 @@ TEST(GeneratedDatabase, PxlibReadsTheTablesWithoutBlobFile) {
     if (std::any_of(layout.def.fields.begin(), layout.def.fields.end(),
                     [](const db::FieldDef& f) { return db::IsBlobType(f.type); }))
       continue;
-    db::Table table(session, DataDir(kCurrentVersion), layout.name);
+    db::Table table(session, DataDirOf(kCurrentVersion), layout.name);
     table.Open();
     const auto px = testing::ReadWithPxlib(table.Path());
     ASSERT_TRUE(px.has_value()) << layout.name;
@@ -383,7 +394,7 @@ TEST(GeneratedDatabase, TabulorDbVerifyPassesOnEveryVersion) {
   const fs::path tool = fs::path(TABULOR_BUILD_DIR) / "tabulor-db";
   if (!fs::exists(tool)) GTEST_SKIP() << "tabulor-db is not built";
   for (int version : kKnownVersions) {
-    const std::string command = tool.string() + " verify '" + DataDir(version) + "' > /dev/null 2>&1";
+    const std::string command = tool.string() + " verify '" + DataDirOf(version) + "' > /dev/null 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
   }
 }

@@ -47,6 +47,12 @@ struct GenerationContext {
   RowWriter& Writer(const std::string& table);
 };
 
+// Row values: an empty text is stored as an empty (null) field.
+inline db::Value Text(std::string text) { return text.empty() ? db::Value{} : db::Value{std::move(text)}; }
+inline db::Value Int(int64_t v) { return db::Value{v}; }
+// A French telephone number ("04 78 60 12 34"), mobile ones starting with 06 or 07.
+std::string PhoneNumber(Rng& rng, bool mobile);
+
 // "dd/mm/yyyy" and "hh:mm:ss", as the practice software stores dates and times in text fields.
 std::string DateText(const db::DateTime& date);
 std::string TimeText(const db::DateTime& time);

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "db/schema/generator/context.h"
+#include "db/schema/generator/unsynced_env.h"
 #include "db/schema/layout.h"
 
 namespace tabulor::schema {
@@ -148,6 +149,15 @@ GenerationCounts GeneratePracticeDatabase(const std::string& root, const Generat
   context.writers.clear();
   AddNamedIndexes(session, context.data_dir, options.version);
   return context.counts;
+}
+
+}  // namespace tabulor::schema
+
+namespace tabulor::schema {
+
+GenerationCounts GeneratePracticeDatabase(const std::string& root, const GeneratorOptions& options) {
+  db::Session session(UnsyncedEnv());
+  return GeneratePracticeDatabase(root, options, session);
 }
 
 }  // namespace tabulor::schema

@@ -63,6 +63,10 @@ std::string DataDirectory(const std::string& root);
 // directory already holds files, and options out of range, with
 // std::invalid_argument; engine and file errors pass through.
 GenerationCounts GeneratePracticeDatabase(const std::string& root, const GeneratorOptions& options,
-                                          db::Session& session = db::Session::Default());
+                                          db::Session& session);
+// The same through a session of its own that skips the syncs of durable
+// writes: the files are complete when it returns, but a crash of the machine
+// meanwhile may leave them damaged (generate again then).
+GenerationCounts GeneratePracticeDatabase(const std::string& root, const GeneratorOptions& options);
 
 }  // namespace tabulor::schema

@@ -22,9 +22,6 @@ using db::Value;
 // (identity.cpp), so that another database can share it.
 constexpr uint64_t kPatientStream = 0x2A;
 
-Value Text(std::string text) { return text.empty() ? Value{} : Value{std::move(text)}; }
-Value Int(int64_t v) { return Value{v}; }
-
 int AgeInYears(const std::optional<DateTime>& birth, const DateTime& today) {
   if (!birth) return 40;
   int age = today.year - birth->year;
@@ -140,8 +137,8 @@ class PatientWriter {
     patients_.Set("ADRESSE", std::to_string(rng.Between(1, 180)) + " " + rng.Pick(french::Streets()));
     patients_.Set("CP", std::string(town.postal_code));
     patients_.Set("VILLE", std::string(town.name));
-    if (adult && rng.Chance(0.3)) patients_.Set("TELOFF", Phone(rng, false));
-    if (rng.Chance(0.85)) patients_.Set("TELPRV", Phone(rng, rng.Chance(0.6)));
+    if (adult && rng.Chance(0.3)) patients_.Set("TELOFF", PhoneNumber(rng, false));
+    if (rng.Chance(0.85)) patients_.Set("TELPRV", PhoneNumber(rng, rng.Chance(0.6)));
     patients_.Set("FK_PRO", Int(adult ? rng.Pick(c_.profession_keys) : c_.pupil_profession_key));
     if (rng.Chance(0.3)) patients_.Set("NOTE", Note(rng));
     patients_.Set("POINTURE", Number(body.shoe_size));
@@ -168,13 +165,6 @@ class PatientWriter {
   }
 
  private:
-  static std::string Phone(Rng& rng, bool mobile) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d %02d %02d %02d %02d", mobile ? rng.Between(6, 7) : rng.Between(1, 5),
-                  rng.Between(10, 99), rng.Between(0, 99), rng.Between(0, 99), rng.Between(0, 99));
-    return text;
-  }
-
   static std::string Note(Rng& rng) {
     std::string note = rng.Pick(french::ClinicalNotes());
     // Some notes outgrow the part of the memo kept in the row.

@@ -13,16 +13,6 @@ namespace {
 
 using db::Value;
 
-Value Text(std::string text) { return text.empty() ? Value{} : Value{std::move(text)}; }
-Value Int(int64_t v) { return Value{v}; }
-
-std::string PhoneNumber(Rng& rng, bool mobile) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%02d %02d %02d %02d %02d", mobile ? rng.Between(6, 7) : rng.Between(1, 5),
-                rng.Between(10, 99), rng.Between(0, 99), rng.Between(0, 99), rng.Between(0, 99));
-  return text;
-}
-
 void WriteUsers(GenerationContext& c) {
   // Names as typed into the practice software; from version 2.8 on they are stored in upper case.
   static constexpr std::array kUsers = {"dr martin", "dr lefèvre", "secrétariat", "élodie", "remplaçant"};
@@ -220,6 +210,13 @@ void WriteRegisteredOnlyTables(GenerationContext& c) {
 }
 
 }  // namespace
+
+std::string PhoneNumber(Rng& rng, bool mobile) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d %02d %02d %02d %02d", mobile ? rng.Between(6, 7) : rng.Between(1, 5),
+                rng.Between(10, 99), rng.Between(0, 99), rng.Between(0, 99), rng.Between(0, 99));
+  return text;
+}
 
 void WriteReferenceRows(GenerationContext& c) {
   WriteUsers(c);

@@ -54,7 +54,6 @@ bool RowWriter::Has(std::string_view field) const { return Resolve(field) != nul
 
 int64_t RowWriter::Post() {
   table_.Post();
-  ++rows_;
   return key_ ? key_->AsInteger() : 0;
 }
 

@@ -28,7 +28,6 @@ class RowWriter {
   // Posts the row; returns the value of the autoincrement key (0 when none).
   int64_t Post();
   void Flush();
-  int64_t rows() const { return rows_; }
 
  private:
   db::Field* Resolve(std::string_view field) const;
@@ -37,7 +36,6 @@ class RowWriter {
   db::Table table_;
   std::unordered_map<std::string, db::Field*> fields_;  // current name, upper case
   db::Field* key_ = nullptr;
-  int64_t rows_ = 0;
 };
 
 }  // namespace tabulor::schema
