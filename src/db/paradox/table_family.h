@@ -42,7 +42,9 @@ class TableFamily {
  public:
   // `name` is the table's name for messages. Rolls back a journal left by a
   // writer that died. Throws EngineError.
-  TableFamily(std::shared_ptr<Env> env, const FamilyFiles& files, std::string name, bool read_only);
+  // `open_blob_file` false leaves the .MB unread, for changes that keep blob references as they are.
+  TableFamily(std::shared_ptr<Env> env, const FamilyFiles& files, std::string name, bool read_only,
+              bool open_blob_file = true);
   ~TableFamily();
 
   bool exclusive = false;  // held by one cursor opened exclusively
@@ -52,7 +54,6 @@ class TableFamily {
   const format::Header& Header() const { return header_; }
   const TableDef& Definition() const { return def_; }
   const format::CodePage& Codec() const { return *codec_; }
-  bool ReadOnly() const { return read_only_; }
   int RecordSize() const { return header_.record_size; }
   int KeySize() const { return key_size_; }
   // Bytes of the first `fields` fields of a record.
