@@ -61,7 +61,8 @@ auto TableFamily::Guarded(F&& f) -> decltype(f()) {
   }
 }
 
-TableFamily::TableFamily(std::shared_ptr<Env> env, const FamilyFiles& files, std::string name, bool read_only)
+TableFamily::TableFamily(std::shared_ptr<Env> env, const FamilyFiles& files, std::string name, bool read_only,
+                         bool open_blob_file)
     : env_(std::move(env)), files_(files), name_(std::move(name)), read_only_(read_only) {
   if (files_.db.empty()) Fail("the table does not exist in " + files_.directory);
   path_ = files_.Path(files_.db);
@@ -112,7 +113,7 @@ TableFamily::TableFamily(std::shared_ptr<Env> env, const FamilyFiles& files, std
     key_size_ = PrefixSize(def_.key_field_count);
     LoadBlocks();
     OpenPrimaryIndex();
-    OpenBlobFile();
+    if (open_blob_file) OpenBlobFile();
     ReadSecondaryIndexDefs();
     LoadSecondaryIndexes();
   } catch (const EngineError&) {

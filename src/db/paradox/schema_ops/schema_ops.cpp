@@ -43,7 +43,8 @@ std::unique_ptr<TableFamily> OpenForChange(Session& session, std::string_view da
     schema_ops::RemoveEmptySideFiles(env, dir, files.db);
     files = FamilyFiles::Find(env, dir, files.db);
   }
-  auto family = std::make_unique<TableFamily>(session.shared_env(), files, files.db, true);
+  // Blob references are copied as they are: the blob file is neither read nor written.
+  auto family = std::make_unique<TableFamily>(session.shared_env(), files, files.db, true, false);
   if (family->Header().encrypted) family->Fail("a password-protected table cannot be changed");
   return family;
 }
