@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -334,6 +335,67 @@ TEST(Exclusive, AnExclusiveCursorRefusesOthers) {
   EXPECT_THROW(ChangeField(session, dir.path(), "CUSTOMER", "City", change), EngineError);
   a.Close();
   EXPECT_NO_THROW(b.Open());
+}
+
+TEST(AddIndex, NewIndexFilesAreReadByPxlib) {
+  ScratchDir dir;
+  testing::CopySampleFolder("paradoxdriver/joins", dir.path());
+  Session session;
+  IndexDef idx{"A et B", {"A", "B"}};
+  idx.case_insensitive = true;
+  AddIndex(session, dir.path(), "C", idx);
+  ASSERT_TRUE(fs::exists(dir / "C.XG0"));
+  std::string x, y;
+  ASSERT_NO_THROW(x = testing::PxlibDump(dir / "C.XG0"));
+  ASSERT_NO_THROW(y = testing::PxlibDump(dir / "C.YG0"));
+  EXPECT_EQ(std::count(x.begin(), x.end(), '\n'), 1 + 3);  // a line per row after the field line
+  EXPECT_EQ(std::count(y.begin(), y.end(), '\n'), 1 + 1);  // one X block
+  EXPECT_TRUE(testing::VerifyTable(dir.path(), "C").empty());
+}
+
+// The steps of the schema upgrade that rebuild the protocol table: its
+// primary and secondary index files are deleted, fields added, then both
+// indexes added again.
+TEST(UpgradeSteps, ProtocolTableRebuiltAfterItsIndexFilesAreDeleted) {
+  ScratchDir dir;
+  Session session;
+  TableDef def;
+  def.fields = {{"PK_TYPE", FieldType::kAutoInc, 0}, {"CODE", FieldType::kAlpha, 30}, {"DUREE", FieldType::kAlpha, 5}};
+  def.key_field_count = 1;
+  CreateTable(session, dir.path(), "Type", def);
+  {
+    Table t(session, dir.path(), "Type");
+    t.Open();
+    for (const char* code : {"Romberg", "Yeux fermés", "Mousse"}) {
+      t.Append();
+      t.FieldByName("CODE").SetAsString(code);
+      t.Post();
+    }
+  }
+  IndexDef old_index{"Protocole existant", {"CODE"}};
+  AddIndex(session, dir.path(), "Type", old_index);
+  for (const char* f : {"Type.PX", "Type.XG0", "Type.YG0"}) fs::remove(dir / f);
+  ExecSql(session, dir.path(), "ALTER TABLE Type ADD FK_NORM_1 INTEGER, ADD FK_NORM_2 INTEGER, ADD FK_NORM_3 INTEGER, ADD FK_NORM_4 INTEGER");
+  IndexDef key{"PK_TYPE", {"PK_TYPE"}};
+  key.primary = key.unique = true;
+  AddIndex(session, dir.path(), "Type", key);
+  IndexDef code{"Protocole existant", {"CODE"}};
+  code.unique = code.case_insensitive = true;
+  AddIndex(session, dir.path(), "Type", code);
+  EXPECT_TRUE(testing::VerifyTable(dir.path(), "Type").empty());
+  Table t(session, dir.path(), "Type");
+  t.SetIndexName("Protocole existant");
+  t.Open();
+  ASSERT_TRUE(t.FindKey({std::string("YEUX FERMÉS")}));
+  EXPECT_EQ(t.FieldByName("PK_TYPE").AsInteger(), 2);
+  EXPECT_TRUE(t.FieldByName("FK_NORM_1").IsNull());
+  t.Append();  // a new protocol gets the next number
+  t.FieldByName("CODE").SetAsString("Tandem");
+  t.Post();
+  EXPECT_EQ(t.FieldByName("PK_TYPE").AsInteger(), 4);
+  t.Append();
+  t.FieldByName("CODE").SetAsString("mousse");
+  EXPECT_THROW(t.Post(), EngineError);
 }
 
 }  // namespace
