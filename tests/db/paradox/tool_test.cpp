@@ -83,5 +83,27 @@ TEST(Tool, VerifyListsTheProblemsOfADamagedTable) {
   EXPECT_EQ(Tool("frobnicate").status, 2);
 }
 
+TEST(Tool, VerifyFindsBlobsPointingIntoFreedSpace) {
+  testing::ScratchDir dir;
+  testing::CopySampleFolder("biolife", dir.path());
+  {
+    // The first block after the header becomes a free run: whatever pointed into it dangles.
+    std::fstream f(dir / "BIOLIFE.MB", std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(4096);
+    f.put(4);
+  }
+  ToolRun verify = Tool("verify " + dir / "BIOLIFE.DB");
+  EXPECT_EQ(verify.status, 1);
+  EXPECT_NE(verify.out.find("BIOLIFE.DB: row 1, field "), std::string::npos) << verify.out;
+  EXPECT_NE(verify.out.find("blob points to"), std::string::npos) << verify.out;
+}
+
+TEST(Tool, UsageErrors) {
+  ToolRun bad = Tool("dump /nonexistent/NoSuchTable");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.out.find("NoSuchTable"), std::string::npos) << bad.out;
+  EXPECT_EQ(Tool("frobnicate").status, 2);
+}
+
 }  // namespace
 }  // namespace tabulor::db
