@@ -99,6 +99,7 @@ Header Header::Parse(const std::vector<uint8_t>& raw, uint64_t file_size) {
                             : 0;
   if (static_cast<uint64_t>(h.file_blocks) > max_blocks) Bad("more blocks than the file holds");
 
+  if (h.HasDataHeader() && h.header_size < 0x78) Bad("header size");
   uint32_t enc1 = GetLe32(p + hdr::kEncryption1);
   h.encrypted = h.HasDataHeader() ? GetLe32(p + hdr::kEncryption2) != 0 : (enc1 != 0 && enc1 != 0xFF00FF00u);
   if (h.HasDataHeader()) h.code_page = GetLe16(p + hdr::kCodePage);
