@@ -66,12 +66,16 @@ void FamilyIndexes::Rewrite(const TableRows& rows, const TableStamps& stamps) {
     format::Header yh = ReadHeader(y);
     KeyLayout layout(*rows.header, rows.def->key_field_count, idx, *cp_);
     // The counters move only when the index's records change.
-    IndexImage same = BuildIndexImage(rows, layout, xh, yh, stamps, Counters::kSame);
+    IndexImage image = BuildIndexImage(rows, layout, xh, yh, stamps, Counters::kKept);
     std::vector<uint8_t> old_body(static_cast<size_t>(x.Size() > static_cast<uint64_t>(xh.header_size) ? x.Size() - xh.header_size : 0));
     old_body.resize(x.Read(xh.header_size, old_body.data(), old_body.size()));
-    const bool changed = old_body.size() != same.x.size() - xh.header_size ||
-                         !std::equal(old_body.begin(), old_body.end(), same.x.begin() + xh.header_size);
-    IndexImage image = changed ? BuildIndexImage(rows, layout, xh, yh, stamps, Counters::kChanged) : std::move(same);
+    const bool changed = old_body.size() != image.x.size() - xh.header_size ||
+                         !std::equal(old_body.begin(), old_body.end(), image.x.begin() + xh.header_size);
+    if (changed) {
+      // Both counters move on together, keeping the difference the original engine left.
+      ++image.x[format::hdr::kChangeCount1];
+      ++image.y[format::hdr::kIndexChangeCount];
+    }
     ReplaceContent(x, image.x);
     ReplaceContent(y, image.y);
   }
@@ -82,9 +86,11 @@ void FamilyIndexes::CheckUnique(const TableRows& rows, const uint8_t* record, co
     if (!idx.def.unique) continue;
     KeyLayout layout(*rows.header, rows.def->key_field_count, idx, *cp_);
     const std::vector<uint8_t> wanted = layout.IndexedPart(record);
+    std::vector<uint8_t> other(wanted.size());
     for (const RowRef& row : rows.rows) {
       if (row.record == replaced) continue;
-      if (layout.Compare(layout.IndexedPart(row.record).data(), wanted.data(), layout.IndexedSize()) == 0)
+      layout.IndexedPart(row.record, other.data());
+      if (layout.Compare(other.data(), wanted.data(), layout.IndexedSize()) == 0)
         throw std::runtime_error("Key violation: the unique index " + idx.def.name + " already holds this key");
     }
   }

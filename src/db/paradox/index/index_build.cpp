@@ -85,12 +85,18 @@ format::IndexTree BuildEngineTree(const std::vector<format::IndexEntry>& leaves,
 }
 
 std::vector<std::vector<uint8_t>> SortedRecords(const TableRows& rows, const KeyLayout& layout) {
-  std::vector<std::vector<uint8_t>> records(rows.rows.size(), std::vector<uint8_t>(static_cast<size_t>(layout.RecordSize())));
-  for (size_t i = 0; i < rows.rows.size(); ++i) layout.MakeRecord(rows.rows[i], static_cast<int64_t>(i) + 1, records[i].data());
+  const size_t rs = static_cast<size_t>(layout.RecordSize());
+  std::vector<uint8_t> flat(rows.rows.size() * rs);
+  for (size_t i = 0; i < rows.rows.size(); ++i) layout.MakeRecord(rows.rows[i], static_cast<int64_t>(i) + 1, flat.data() + i * rs);
+  std::vector<uint32_t> order(rows.rows.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
   const int key = layout.KeySize();
-  std::stable_sort(records.begin(), records.end(), [&](const auto& a, const auto& b) {
-    return layout.Compare(a.data(), b.data(), key) < 0;
+  std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    return layout.Compare(flat.data() + a * rs, flat.data() + b * rs, key) < 0;
   });
+  std::vector<std::vector<uint8_t>> records;
+  records.reserve(order.size());
+  for (uint32_t i : order) records.emplace_back(flat.begin() + static_cast<long>(i * rs), flat.begin() + static_cast<long>((i + 1) * rs));
   return records;
 }
 
@@ -138,8 +144,7 @@ IndexImage BuildIndexImage(const TableRows& rows, const KeyLayout& layout,
   uint8_t& y_counter = yh.raw[format::hdr::kIndexChangeCount];
   switch (counters) {
     case Counters::kRebuilt: y_counter = x_counter; break;
-    case Counters::kChanged: ++x_counter; ++y_counter; break;
-    case Counters::kSame: break;
+    case Counters::kKept: break;
   }
   xh.raw[format::hdr::kChangeCount2] = stamps.structure;
   if (stamps.keyed) xh.raw[0x2F] = stamps.primary_index;

@@ -18,8 +18,7 @@ format::IndexTree BuildEngineTree(const std::vector<format::IndexEntry>& leaves,
 // How the change counters of the index files move.
 enum class Counters {
   kRebuilt,  // built afresh from the data: the Y file's counter equals the X file's
-  kChanged,  // the index changed: both move on by one, keeping their difference
-  kSame,     // the index did not change
+  kKept,     // left as they are (the caller moves both on when the index changed)
 };
 
 // What the X file must agree on with its table.

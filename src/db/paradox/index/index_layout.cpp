@@ -65,14 +65,17 @@ void KeyLayout::MakeRecord(const RowRef& row, int64_t tuple_number, uint8_t* out
 
 std::vector<uint8_t> KeyLayout::IndexedPart(const uint8_t* table_record) const {
   std::vector<uint8_t> out(static_cast<size_t>(indexed_size_));
-  uint8_t* p = out.data();
+  IndexedPart(table_record, out.data());
+  return out;
+}
+
+void KeyLayout::IndexedPart(const uint8_t* table_record, uint8_t* out) const {
   for (size_t k = 0; k < index_fields_.size(); ++k) {
     const Part& part = parts_[k];
-    std::memcpy(p, table_record + part.from, static_cast<size_t>(part.size));
-    if (part.fold) fold_.UpperInPlace(p, part.size);
-    p += part.size;
+    std::memcpy(out, table_record + part.from, static_cast<size_t>(part.size));
+    if (part.fold) fold_.UpperInPlace(out, part.size);
+    out += part.size;
   }
-  return out;
 }
 
 int KeyLayout::Compare(const uint8_t* a, const uint8_t* b, int n) const {

@@ -47,6 +47,7 @@ class KeyLayout {
   void MakeRecord(const RowRef& row, int64_t tuple_number, uint8_t* out) const;
   // The indexed fields' part of a key made from a table record (for searches and unique tests).
   std::vector<uint8_t> IndexedPart(const uint8_t* table_record) const;
+  void IndexedPart(const uint8_t* table_record, uint8_t* out) const;  // IndexedSize() bytes
   int IndexedSize() const { return indexed_size_; }
   // Orders two X records (or key prefixes of `n` bytes) the way the index does.
   int Compare(const uint8_t* a, const uint8_t* b, int n) const;
