@@ -12,7 +12,6 @@ class ReportLines {
   // Returns how many lines were added (0 when an existing line was replaced).
   int Put(int number, const std::string& text);
   const std::vector<std::string>& Lines() const { return lines_; }
-  void Clear() { lines_.clear(); }
 
  private:
   std::vector<std::string> lines_;

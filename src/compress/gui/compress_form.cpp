@@ -18,6 +18,7 @@
 #include <limits>
 
 #include "shell/messages.h"
+#include "shell/msg.h"
 
 namespace tabulor::compress::gui {
 TfmCompress::TfmCompress(QWidget* owner, CompressFormSetup setup) : QDialog(owner), setup_(std::move(setup)) {
@@ -117,18 +118,22 @@ void TfmCompress::FormCreate() {
 void TfmCompress::KompressClick(QObject* /*sender*/) {
   if (run_->Running()) return;
   Kompress->setEnabled(false);
+  std::string error;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   try {
     run_->Kompress(eTaille->text().toStdString());
   } catch (const std::exception& e) {
-    LabProg->hide();
-    Progress->hide();
-    QApplication::restoreOverrideCursor();
-    shell::ShowError(e.what());
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    error = *e.what() ? e.what() : shell::msg::UnknownError();
+  } catch (...) {
+    error = shell::msg::UnknownError();
   }
   QApplication::restoreOverrideCursor();
   Kompress->setEnabled(true);
+  if (!error.empty()) {
+    LabProg->hide();
+    Progress->hide();
+    shell::ShowError(error);
+  }
   if (close_requested_) {
     close_requested_ = false;
     reject();

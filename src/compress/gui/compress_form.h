@@ -47,7 +47,6 @@ class TfmCompress : public QDialog, private CompressEvents {
   QPushButton* btQuit = nullptr;
 
   bool RunUnderWay() const { return run_->Running(); }
-  const ReportLines& Report() const { return report_; }
 
  public slots:
   // Closing waits for the end of a run under way.
