@@ -70,9 +70,12 @@ int InfoCommand(const Args& args) {
   for (const db::IndexDef& idx : def.indexes) {
     std::string fields;
     for (const auto& f : idx.fields) fields += (fields.empty() ? "" : ";") + f;
-    std::printf("index           %s (%s)%s%s%s%s\n", idx.name.c_str(), fields.c_str(),
+    std::string where;
+    for (const auto& files : fam->SecondaryIndexes())
+      if (files.def.name == idx.name) where = ", " + files.x_name + " " + files.y_name;
+    std::printf("index           %s (%s)%s%s%s%s%s\n", idx.name.c_str(), fields.c_str(),
                 idx.case_insensitive ? " case-insensitive" : "", idx.descending ? " descending" : "",
-                idx.unique ? " unique" : "", idx.maintained ? "" : " not maintained");
+                idx.unique ? " unique" : "", idx.maintained ? "" : " not maintained", where.c_str());
   }
   return 0;
 }
