@@ -204,6 +204,7 @@ void TfmCompress::ReportLine(int number, const std::string& text) {
 void TfmCompress::CurrentAcquisition(const std::string& id_acq) { lIdAcq->setText(QString::fromStdString(id_acq)); }
 
 void TfmCompress::ProgressStarted(int64_t rows) {
+  events_let_through_.invalidate();
   LabProg->setText(tr("Compression en cours ... Patientez S.V.P."));
   Progress->setRange(0, static_cast<int>(std::min<int64_t>(rows, std::numeric_limits<int>::max())));
   Progress->setValue(0);
@@ -220,6 +221,12 @@ void TfmCompress::Finished() {
   Progress->hide();
 }
 
-void TfmCompress::ProcessPendingEvents() { QCoreApplication::processEvents(); }
+void TfmCompress::ProcessPendingEvents() {
+  // Once a row would cost more than the rows themselves on large tables of
+  // small rows; a few times a frame keeps the window just as responsive.
+  if (events_let_through_.isValid() && events_let_through_.elapsed() < 10) return;
+  QCoreApplication::processEvents();
+  events_let_through_.start();
+}
 
 }  // namespace tabulor::compress::gui

@@ -2,6 +2,7 @@
 // The compression form: a report of the rows left raw, a progress bar while a
 // run goes, and the hidden threshold edit that Shift+T reveals.
 #include <QDialog>
+#include <QElapsedTimer>
 #include <memory>
 
 #include "compress/compress_events.h"
@@ -74,6 +75,7 @@ class TfmCompress : public QDialog, private CompressEvents {
   ReportLines report_;
   QWidget* eTailleLabel_ = nullptr;
   bool close_requested_ = false;
+  QElapsedTimer events_let_through_;
 };
 
 }  // namespace tabulor::compress::gui
