@@ -7,6 +7,7 @@
 #include "db/paradox/format/codepage.h"
 #include "db/paradox/format/header.h"
 #include "db/paradox/names.h"
+#include "db/paradox/schema_ops/rename.h"
 #include "db/paradox/table_family.h"
 
 namespace tabulor::db {
@@ -88,7 +89,9 @@ void CreateTable(Session& session, std::string_view database, std::string_view t
 }
 
 bool TableExists(Session& session, std::string_view database, std::string_view table_name) {
-  return !FamilyFiles::Find(session.env(), session.ResolveDirectory(database), std::string(table_name)).db.empty();
+  const std::string dir = session.ResolveDirectory(database);
+  schema_ops::CompletePendingRenames(session.env(), dir);
+  return !FamilyFiles::Find(session.env(), dir, std::string(table_name)).db.empty();
 }
 
 }  // namespace tabulor::db
