@@ -142,7 +142,7 @@ TEST_F(ProgramTest, TheRunsOfTheLinkedFormLibrariesAreRegistered) {
 }
 
 TEST_F(ProgramTest, AnOpenSiblingApplicationRefusesTheStart) {
-  if (std::system("command -v xmessage && command -v xwininfo && xvfb-run -a true >/dev/null 2>&1") != 0)
+  if (std::system("{ command -v xmessage && command -v xwininfo && xvfb-run -a true; } >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "needs an X server from xvfb-run, xmessage and xwininfo";
   fs::create_directory(dir_ / "DATA");
   const Outcome refused = RunBesideWindow("Quenta", "zip_data no_ihm");
