@@ -10,7 +10,9 @@
 #include <sstream>
 
 #include "db/paradox/engine.h"
+#include "commands.h"
 #include "db/paradox/index/index_check.h"
+#include "db/paradox/schema_ops/sql_parser.h"
 #include "db/paradox/table_family.h"
 #include "pxlib_reader.h"
 #include "test_support.h"
@@ -396,6 +398,44 @@ TEST(UpgradeSteps, ProtocolTableRebuiltAfterItsIndexFilesAreDeleted) {
   t.Append();
   t.FieldByName("CODE").SetAsString("mousse");
   EXPECT_THROW(t.Post(), EngineError);
+}
+
+TEST(Sql, ParsesNamesTypesAndSizes) {
+  sql::AlterTableAdd a = sql::ParseAlterTableAdd(
+      "alter TABLE \"Patient.DB\" add \"Date de visite\" DATE, add column N decimal(12, 2), ADD M blob(20, 1), "
+      "Add B BLOB(0,2), add D double precision, add C character varying(9) ;");
+  EXPECT_EQ(a.table, "Patient.DB");
+  ASSERT_EQ(a.fields.size(), 6u);
+  EXPECT_EQ(a.fields[0].name, "Date de visite");
+  EXPECT_EQ(a.fields[0].type, FieldType::kDate);
+  EXPECT_EQ(a.fields[1].type, FieldType::kBcd);
+  EXPECT_EQ(a.fields[1].size, 2);
+  EXPECT_EQ(a.fields[2].type, FieldType::kMemo);
+  EXPECT_EQ(a.fields[2].size, 20);
+  EXPECT_EQ(a.fields[3].type, FieldType::kBlob);
+  EXPECT_EQ(a.fields[4].type, FieldType::kNumber);
+  EXPECT_EQ(a.fields[5].type, FieldType::kAlpha);
+  EXPECT_EQ(a.fields[5].size, 9);
+  for (const char* bad : {"", "ALTER", "ALTER TABLE", "ALTER TABLE T", "ALTER TABLE T ADD", "ALTER TABLE T ADD F CHAR(",
+                          "ALTER TABLE T ADD F CHAR(0)", "ALTER TABLE T ADD F INTEGER,", "ALTER TABLE T ADD \"F INTEGER",
+                          "ALTER TABLE T ADD F DECIMAL(5,33)", "ALTER TABLE T ADD F BLOB(10,3)", "ALTER TABLE T ADD F INTEGER; x"})
+    EXPECT_THROW(sql::ParseAlterTableAdd(bad), EngineError) << bad;
+}
+
+TEST(Tool, SchemaSubcommands) {
+  ScratchDir dir;
+  testing::CopySampleFolder("paradoxdriver/joins", dir.path());
+  EXPECT_EQ(tools::SqlCommand({dir.path(), "ALTER TABLE C ADD NOTE CHAR(20)"}), 0);
+  EXPECT_EQ(tools::AddIndexCommand({dir / "C.DB", "Par note", "NOTE;A", "--case-insensitive", "--unique"}), 0);
+  EXPECT_TRUE(fs::exists(dir / "C.XG0"));
+  EXPECT_EQ(tools::AddIndexCommand({dir / "C.DB", "X", "A", "--sorted"}), 2);
+  EXPECT_EQ(tools::RenameFieldCommand({dir / "C.DB", "NOTE", "REMARQUE"}), 0);
+  EXPECT_EQ(tools::ReindexCommand({dir / "C"}), 0);
+  EXPECT_EQ(tools::RenameCommand({dir / "C.DB", "CC"}), 0);
+  EXPECT_TRUE(fs::exists(dir / "CC.XG0"));
+  EXPECT_TRUE(testing::VerifyTable(dir.path(), "CC").empty());
+  EXPECT_EQ(tools::RenameCommand({dir / "CC.DB"}), 2);
+  EXPECT_THROW(tools::SqlCommand({dir.path(), "ALTER TABLE C ADD X INTEGER"}), EngineError);  // C is gone
 }
 
 }  // namespace
