@@ -64,7 +64,7 @@ void BlobFile::Walk() {
         if (units != 1) Bad("sub-allocated block of several units at " + std::to_string(off));
         SubBlock sb{static_cast<uint32_t>(off), {}};
         file_->Read(off + kSlotTable, sb.slots, sizeof sb.slots);
-        sub_blocks_.emplace(sb.offset, sb);
+        IndexSpace(sub_blocks_.emplace(sb.offset, sb).first->second);
         break;
       }
       case 4:
@@ -142,41 +142,74 @@ uint32_t BlobFile::AllocateUnits(uint32_t units) {
   return offset;
 }
 
-BlobLeader BlobFile::WriteSmall(const std::vector<uint8_t>& data) {
-  const uint32_t chunks = static_cast<uint32_t>((data.size() + kChunk - 1) / kChunk);
-  for (auto& [offset, sb] : sub_blocks_) {
-    int slot = -1;
-    for (int i = 63; i >= 0 && slot < 0; --i)
-      if (sb.slots[i][1] == 0) slot = i;
-    if (slot < 0) continue;
-    bool used[kChunksPerBlock] = {};
-    for (auto& s : sb.slots)
-      if (s[1]) for (uint32_t c = s[0]; c < s[0] + s[1] && c < kChunksPerBlock; ++c) used[c] = true;
-    uint32_t run = 0;
-    for (uint32_t c = kFirstDataChunk; c < kChunksPerBlock; ++c) {
-      run = used[c] ? 0 : run + 1;
-      if (run < chunks) continue;
-      uint32_t first = c + 1 - chunks;
-      uint16_t mod_nr = NextModNr();
-      uint8_t* s = sb.slots[slot];
-      s[0] = static_cast<uint8_t>(first);
-      s[1] = static_cast<uint8_t>(chunks);
-      PutLe16(s + 2, mod_nr);
-      s[4] = static_cast<uint8_t>(data.size() % kChunk ? data.size() % kChunk : kChunk);
-      file_->Write(uint64_t{offset} + first * kChunk, data.data(), data.size());
-      file_->Write(uint64_t{offset} + kSlotTable + 5u * slot, s, 5);
-      return {offset | static_cast<uint32_t>(slot), static_cast<uint32_t>(data.size()), mod_nr};
+namespace {
+
+// The longest run of free chunks of a sub-allocated block and its first chunk.
+std::pair<uint32_t, uint32_t> LongestFreeRun(const uint8_t (&slots)[64][5]) {
+  bool used[kChunksPerBlock] = {};
+  for (const auto& s : slots)
+    if (s[1])
+      for (uint32_t c = s[0]; c < s[0] + s[1] && c < kChunksPerBlock; ++c) used[c] = true;
+  uint32_t best = 0, best_first = 0, run = 0;
+  for (uint32_t c = kFirstDataChunk; c < kChunksPerBlock; ++c) {
+    run = used[c] ? 0 : run + 1;
+    if (run > best) {
+      best = run;
+      best_first = c + 1 - run;
     }
   }
-  uint32_t offset = AllocateUnits(1);
-  std::vector<uint8_t> block(kUnit, 0);
-  block[0] = 3;
-  PutLe16(&block[1], 1);
-  file_->Write(offset, block.data(), block.size());
-  SubBlock sb{offset, {}};
-  sub_blocks_.emplace(offset, sb);
-  blocks_.push_back({offset, 3, 1});
-  return WriteSmall(data);
+  return {best, best_first};
+}
+
+int FreeSlot(const uint8_t (&slots)[64][5]) {
+  for (int i = 63; i >= 0; --i)
+    if (slots[i][1] == 0) return i;
+  return -1;
+}
+
+}  // namespace
+
+void BlobFile::IndexSpace(const SubBlock& sb) {
+  if (auto it = space_of_.find(sb.offset); it != space_of_.end()) {
+    by_space_.erase({it->second, sb.offset});
+    space_of_.erase(it);
+  }
+  if (FreeSlot(sb.slots) < 0) return;
+  uint32_t longest = LongestFreeRun(sb.slots).first;
+  if (longest == 0) return;
+  by_space_.insert({longest, sb.offset});
+  space_of_[sb.offset] = longest;
+}
+
+BlobLeader BlobFile::WriteSmall(const std::vector<uint8_t>& data) {
+  const uint32_t chunks = static_cast<uint32_t>((data.size() + kChunk - 1) / kChunk);
+  // The block whose longest free run fits most tightly.
+  auto fit = by_space_.lower_bound({chunks, 0});
+  uint32_t offset;
+  if (fit != by_space_.end()) {
+    offset = fit->second;
+  } else {
+    offset = AllocateUnits(1);
+    std::vector<uint8_t> block(kUnit, 0);
+    block[0] = 3;
+    PutLe16(&block[1], 1);
+    file_->Write(offset, block.data(), block.size());
+    sub_blocks_.emplace(offset, SubBlock{offset, {}});
+    blocks_.push_back({offset, 3, 1});
+  }
+  SubBlock& sb = sub_blocks_.at(offset);
+  int slot = FreeSlot(sb.slots);
+  uint32_t first = LongestFreeRun(sb.slots).second;
+  uint16_t mod_nr = NextModNr();
+  uint8_t* s = sb.slots[slot];
+  s[0] = static_cast<uint8_t>(first);
+  s[1] = static_cast<uint8_t>(chunks);
+  PutLe16(s + 2, mod_nr);
+  s[4] = static_cast<uint8_t>(data.size() % kChunk ? data.size() % kChunk : kChunk);
+  file_->Write(uint64_t{offset} + first * kChunk, data.data(), data.size());
+  file_->Write(uint64_t{offset} + kSlotTable + 5u * slot, s, 5);
+  IndexSpace(sb);
+  return {offset | static_cast<uint32_t>(slot), static_cast<uint32_t>(data.size()), mod_nr};
 }
 
 BlobLeader BlobFile::Write(const std::vector<uint8_t>& data) {
@@ -216,6 +249,7 @@ void BlobFile::PrepareCommit() {
       if (it == sub_blocks_.end() || index >= 64) continue;
       std::memset(it->second.slots[index], 0, 5);
       file_->Write(uint64_t{base} + kSlotTable + 5 * index, it->second.slots[index], 5);
+      IndexSpace(it->second);
       continue;
     }
     uint8_t b[3] = {};
@@ -269,7 +303,8 @@ void BlobFile::PrepareCommit() {
   uint8_t counter[2];
   PutLe16(counter, mod_counter_);
   file_->Write(3, counter, 2);
-  file_->Write(kFreeTable, table.data(), static_cast<size_t>(n + 1) * 6);
+  // A full table has no room for the closing zero entry: the header unit ends there.
+  file_->Write(kFreeTable, table.data(), static_cast<size_t>(std::min(n + 1, kFreeTableEntries)) * 6);
   if (file_->Size() < end_) {
     // Keep the file a whole number of units.
     uint8_t zero = 0;

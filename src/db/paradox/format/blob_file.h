@@ -6,6 +6,7 @@
 // overwritten before the commit is durable.
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,12 +52,18 @@ class BlobFile {
   uint16_t NextModNr();
   uint32_t AllocateUnits(uint32_t units);
   BlobLeader WriteSmall(const std::vector<uint8_t>& data);
+  // Keeps a sub-allocated block's entry in by_space_ up to date after its slots changed.
+  void IndexSpace(const SubBlock& sb);
   void Walk();
 
   storage::PagedFile* file_;
   std::vector<BlockInfo> blocks_;
   std::map<uint32_t, uint32_t> free_runs_;    // offset -> units, usable now
   std::map<uint32_t, SubBlock> sub_blocks_;   // by offset
+  // (longest run of free chunks, offset) of every sub-allocated block that has
+  // a free slot, so that a small blob finds room without a scan of the file.
+  std::set<std::pair<uint32_t, uint32_t>> by_space_;
+  std::map<uint32_t, uint32_t> space_of_;    // offset -> its key in by_space_
   std::vector<BlobLeader> released_;
   uint16_t mod_counter_ = 1;
   bool changed_ = false;
