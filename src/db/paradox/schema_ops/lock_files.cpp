@@ -60,7 +60,8 @@ void RequireNotHeldElsewhere(Env& env, const std::string& directory, const std::
   std::string text;
   for (const std::string& w : why) text += (text.empty() ? "" : "; ") + w;
   throw EngineError("Table " + table_file + " is in use by another program (" + text +
-                        "); close the other programs of the practice software and try again",
+                        "); close the other programs of the practice software and try again (a lock file "
+                        "left by a program that crashed can be deleted once none of them runs)",
                     table_file);
 }
 
