@@ -121,6 +121,8 @@ void TableFamily::WriteSecondaryIndexes() {
 }
 
 void TableFamily::CheckUniqueIndexes(const std::vector<uint8_t>& record, const uint8_t* replaced) const {
+  const auto& indexes = secondary_.Indexes();
+  if (std::none_of(indexes.begin(), indexes.end(), [](const index::IndexFiles& i) { return i.def.unique; })) return;
   try {
     secondary_.CheckUnique(Rows(), record.data(), replaced);
   } catch (const std::runtime_error& e) {
