@@ -113,6 +113,7 @@ void TableFamily::LoadSecondaryIndexes() {
 }
 
 void TableFamily::WriteSecondaryIndexes() {
+  if (secondary_.Indexes().empty()) return;
   index::TableStamps stamps;
   stamps.structure = header_.raw[format::hdr::kChangeCount2];
   stamps.keyed = px_loaded_;
