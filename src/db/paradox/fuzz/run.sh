@@ -5,10 +5,9 @@ set -euo pipefail
 src=$1
 build=$2
 seconds=${3:-60}
-samples="$src/../shared/samples/paradox"
-cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTABULOR_FUZZ=ON \
-  -DTABULOR_BUILD_TESTS=OFF -DTABULOR_BUILD_BENCH=OFF >/dev/null
+samples="${TABULOR_SHARED_DIR:-$src/../shared}/samples/paradox"
+cmake -S "$src/src/db/paradox/fuzz" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" --target paradox_fuzz -j2 >/dev/null
 seeds="$build/paradox-fuzz-seeds"
 corpus="$build/paradox-fuzz-corpus"
