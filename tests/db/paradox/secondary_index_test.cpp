@@ -284,5 +284,27 @@ TEST(SecondaryIndex, UniqueIndexRefusesADuplicatePost) {
   EXPECT_EQ(index::ReadIndexRecords(*Env::Default(), dir / "Users.XG0").size(), 2u);
 }
 
+TEST(SecondaryIndex, VerifyFindsAnIndexOutOfStep) {
+  auto patched = [](size_t offset, uint8_t value) {
+    ScratchDir dir;
+    testing::CopySampleFolder("paradoxdriver/db", dir.path());
+    std::fstream f(dir / "CUSTOMER.X06", std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(offset));
+    f.put(static_cast<char>(value));
+    f.close();
+    return testing::VerifyTable(dir.path(), "CUSTOMER");
+  };
+  // The counter of the primary index it was kept with.
+  std::vector<std::string> problems = patched(0x2F, 0x00);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("primary index counter"), std::string::npos) << problems[0];
+  // A city in the first entry (block 1 starts at 0x800, its records at 0x806).
+  problems = patched(0x806, 'Z');
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("entry 1 does not match"), std::string::npos) << problems[0];
+  // A stale block hint is no problem: the original engine leaves them.
+  EXPECT_TRUE(patched(0x806 + 19, 0x7F).empty());
+}
+
 }  // namespace
 }  // namespace tabulor::db

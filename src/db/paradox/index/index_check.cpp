@@ -84,6 +84,18 @@ std::vector<std::string> TableFamily::VerifySecondaryIndexes() const {
   for (const index::IndexFiles& idx : secondary_.Indexes()) {
     std::vector<std::string> p = index::CheckIndexFiles(*env_, files_.directory, rows, idx);
     problems.insert(problems.end(), p.begin(), p.end());
+    // The X file of a keyed table names the primary index's change counter it was kept with.
+    if (!px_loaded_ || !idx.def.maintained) continue;
+    try {
+      storage::PagedFile x(env_->Open(files_.Path(idx.x_name), OpenMode::kRead), files_.Path(idx.x_name));
+      const uint8_t names = index::ReadHeader(x).raw[0x2F];
+      const uint8_t counter = px_header_.raw[format::hdr::kIndexChangeCount];
+      if (names != counter)
+        problems.push_back("index " + idx.def.name + " (" + idx.x_name + ") was kept with primary index counter " +
+                           std::to_string(names) + ", the .PX has " + std::to_string(counter));
+    } catch (const std::exception& e) {
+      problems.push_back("index " + idx.def.name + ": " + e.what());
+    }
   }
   return problems;
 }
