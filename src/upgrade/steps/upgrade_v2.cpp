@@ -15,18 +15,25 @@ void RenameDateField(UpgradeRun& run, const char* table, const char* new_name) {
 
 // Raw acquisitions are marked uncompressed. Below version 2 there is no
 // compressed blob, so a null mark left by a run that stopped during the fill
-// is set as well when the step runs again.
+// is set as well when the step runs again. That also lets the marks be
+// flushed in batches rather than row by row: each flush syncs the disk.
 void UpgradeData(UpgradeRun& run) {
+  constexpr int kRowsPerFlush = 4096;
   const bool added = AddFieldsUnlessPresent(run, "Data", "ZIPPED", "ALTER TABLE Data ADD ZIPPED INTEGER");
   db::Table& data = OpenTable(run, "Data");
+  int pending = 0;
   for (data.First(); !data.Eof(); data.Next()) {
     db::Field& zipped = data.FieldByName("ZIPPED");
     if (!added && !zipped.IsNull()) continue;
     data.Edit();
     zipped.SetAsInteger(0);
     data.Post();
-    data.FlushBuffers();
+    if (++pending == kRowsPerFlush) {
+      data.FlushBuffers();
+      pending = 0;
+    }
   }
+  data.FlushBuffers();
   data.Close();
 }
 
