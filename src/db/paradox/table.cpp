@@ -650,6 +650,16 @@ void Table::Post() {
   TableFamily& fam = *m.family;
   const TableDef& def = fam.Definition();
   const bool appending = m.state == CursorState::kAppend;
+  if (!appending && m.seen_version != fam.Version()) {
+    // Another cursor changed the table since Edit: find the row being edited again.
+    RowPos q;
+    bool found = fam.KeySize() > 0
+                     ? fam.LowerBound(std::vector<uint8_t>(m.current.begin(), m.current.begin() + fam.KeySize()), q) &&
+                           std::memcmp(fam.Row(q), m.current.data(), m.current.size()) == 0
+                     : fam.FindIdentical(m.current.data(), q);
+    if (!found) fam.Fail("the row being edited was changed or deleted through another cursor");
+    m.pos = q;
+  }
   std::vector<uint8_t> record = m.buffer;
   uint32_t auto_value = 0;
   int auto_field = -1;

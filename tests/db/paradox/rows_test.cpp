@@ -195,6 +195,40 @@ TEST(Rows, EditingTheKeyMovesTheRowAndADuplicateKeyIsRefused) {
   EXPECT_EQ(t.FieldByName("CODE").AsString(), "D");
 }
 
+TEST(Rows, AnEditSeesChangesMadeThroughAnotherCursor) {
+  testing::ScratchDir dir;
+  Session session;
+  TableDef def;
+  def.fields = {{"ID", FieldType::kLong, 0}, {"N", FieldType::kLong, 0}};
+  def.key_field_count = 1;
+  CreateTable(session, dir.path(), "Shared", def);
+  Table a(session, dir.path(), "Shared"), b(session, dir.path(), "Shared");
+  a.Open();
+  for (int i = 1; i <= 4; ++i) {
+    a.Append();
+    a.FieldByName("ID").SetAsInteger(i);
+    a.Post();
+  }
+  b.Open();
+  ASSERT_TRUE(a.FindKey({int64_t{3}}));
+  a.Edit();
+  a.FieldByName("N").SetAsInteger(33);
+  ASSERT_TRUE(b.FindKey({int64_t{1}}));
+  b.Delete();  // the rows move up in their block
+  a.Post();
+  ASSERT_TRUE(b.FindKey({int64_t{3}}));
+  EXPECT_EQ(b.FieldByName("N").AsInteger(), 33);
+  ASSERT_TRUE(b.FindKey({int64_t{2}}));
+  EXPECT_TRUE(b.FieldByName("N").IsNull());
+  a.Edit();
+  ASSERT_TRUE(b.FindKey({int64_t{3}}));
+  b.Delete();  // a's row is gone now
+  a.FieldByName("N").SetAsInteger(1);
+  EXPECT_THROW(a.Post(), EngineError);
+  a.Cancel();
+  EXPECT_EQ(b.RecordCount(), 2);
+}
+
 TEST(Rows, ReadOnlyAndExclusiveCursors) {
   testing::ScratchDir dir;
   Session session;
