@@ -24,7 +24,7 @@ class FaultTest : public ::testing::Test {
     Generate(shared_->reference.path(), 280, false, 4);
     shared_->reference_snapshot = TakeSnapshot(shared_->reference.path() / "DATA");
     // How many changes a whole run makes.
-    fs::path copy = CopyOriginal(shared_->original.path().parent_path() / "tabulor-upgrade-count");
+    fs::path copy = CopyOriginal(shared_->reference.path() / "count");
     auto counter = std::make_shared<FaultEnv>(FaultEnv::Mode::kCount, 0);
     {
       PracticeDb db(copy, counter);
@@ -59,7 +59,7 @@ class FaultTest : public ::testing::Test {
   }
 
   struct Shared {
-    ScratchDir original, reference;
+    ScratchDir original, reference;  // the reference's directory also holds the counting run's copy
     DatabaseSnapshot before, reference_snapshot;
     int changes = 0;
   };
