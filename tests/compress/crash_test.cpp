@@ -88,7 +88,7 @@ TEST(CrashTest, KilledAtAnyChangeThenFinishedByTheNextRun) {
   TempDir tmp;
   const fs::path base = tmp.Path() / "base";
   fs::create_directories(base);
-  std::vector<RowSpec> rows;
+  std::vector<NewRow> rows;
   for (int i = 0; i < 16; ++i) {
     const int images = i % 4 == 1 ? 90 : 110 + 25 * i;
     rows.push_back({images, 200, i == 9 ? std::optional<int>() : std::optional<int>(0),

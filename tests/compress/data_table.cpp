@@ -58,7 +58,7 @@ std::optional<db::Blob> InflateWhole(const db::Blob& stored) {
   return out;
 }
 
-std::vector<int64_t> CreateDataTable(db::Session& session, const std::string& dir, const std::vector<RowSpec>& rows,
+std::vector<int64_t> CreateDataTable(db::Session& session, const std::string& dir, const std::vector<NewRow>& rows,
                                      int version) {
   const schema::TableSchema& data = schema::PracticeTable("Data");
   db::CreateTable(session, dir, schema::TableNameAt(data, version), schema::DefinitionAt(data, version));
@@ -66,7 +66,7 @@ std::vector<int64_t> CreateDataTable(db::Session& session, const std::string& di
   table.Open();
   std::vector<int64_t> ids;
   int n = 0;
-  for (const RowSpec& row : rows) {
+  for (const NewRow& row : rows) {
     table.Append();
     table.FieldByName("TypeAcq").SetAsInteger(2);
     table.FieldByName("NbImages").SetAsInteger(row.images);

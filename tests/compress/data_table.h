@@ -24,7 +24,7 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-struct RowSpec {
+struct NewRow {
   int images = 0;
   int dim = 0;
   std::optional<int> zipped = 0;  // nullopt: left null
@@ -40,7 +40,7 @@ std::optional<db::Blob> InflateWhole(const db::Blob& stored);
 
 // Creates Data.DB at schema version `version` (× 100) in `dir` and appends the rows.
 // Returns their acquisition numbers.
-std::vector<int64_t> CreateDataTable(db::Session& session, const std::string& dir, const std::vector<RowSpec>& rows,
+std::vector<int64_t> CreateDataTable(db::Session& session, const std::string& dir, const std::vector<NewRow>& rows,
                                      int version = 280);
 
 struct RowState {

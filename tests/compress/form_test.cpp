@@ -124,7 +124,7 @@ TEST_F(CompressFormTest, MissingZippedFieldIsAMessage) {
 }
 
 TEST_F(CompressFormTest, QuitAndSecondClickDuringARunWaitForItsEnd) {
-  std::vector<RowSpec> rows(12, RowSpec{300, 200, 0, {}});
+  std::vector<NewRow> rows(12, NewRow{300, 200, 0, {}});
   for (int i = 0; i < 12; ++i) rows[i].data = Acquisition(300, 200, i);
   CreateDataTable(session_, dir_, rows);
   TfmCompress form(nullptr, setup_);

@@ -53,7 +53,7 @@ class CompressRunTest : public ::testing::Test {
     std::filesystem::create_directories(dir_);
     session_.AddAlias("KORVANE", dir_);
   }
-  std::vector<int64_t> Make(const std::vector<RowSpec>& rows, int version = 280) {
+  std::vector<int64_t> Make(const std::vector<NewRow>& rows, int version = 280) {
     return CreateDataTable(session_, dir_, rows, version);
   }
   // One run on a run object of the test's own.
@@ -297,7 +297,7 @@ TEST_F(CompressRunTest, ReadOnlyTableIsToldOnTheStartLineAndStopsAtTheFirstChang
 
 // The same table, report and log whatever the number of threads and the size of the window.
 TEST_F(CompressRunTest, ParallelRunMatchesARowByRowRun) {
-  std::vector<RowSpec> rows;
+  std::vector<NewRow> rows;
   for (int i = 0; i < 60; ++i) {
     const int images = 60 + (i * 37) % 200, dim = i % 3 == 0 ? 256 : 200;
     if (i % 11 == 5) rows.push_back({images, dim, 0, {}});
