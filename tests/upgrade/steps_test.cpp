@@ -202,7 +202,9 @@ TEST_F(UpgradeStepsTest, ProtocolsKeepTheirPressureFlagAndEmptyOnesBecomeFalse) 
   ASSERT_EQ(after.size(), before.size());
   for (size_t i = 0; i < after.size(); ++i) {
     EXPECT_FALSE(after[i].empty()) << i;
-    if (!before[i].empty()) EXPECT_EQ(after[i], before[i]) << i;
+    if (!before[i].empty()) {
+      EXPECT_EQ(after[i], before[i]) << i;
+    }
   }
   type.Open();
   type.First();
