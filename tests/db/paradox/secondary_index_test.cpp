@@ -306,5 +306,24 @@ TEST(SecondaryIndex, VerifyFindsAnIndexOutOfStep) {
   EXPECT_TRUE(patched(0x806 + 19, 0x7F).empty());
 }
 
+TEST(SecondaryIndex, ReindexRemakesALostTree) {
+  ScratchDir dir;
+  testing::CopySampleFolder("zakazky", dir.path());
+  fs::remove(dir / "zakazky.YG0");
+  EXPECT_FALSE(testing::VerifyTable(dir.path(), "zakazky").empty());
+  Session session;
+  RebuildIndexes(session, dir.path(), "zakazky");
+  EXPECT_TRUE(testing::VerifyTable(dir.path(), "zakazky").empty());
+  // The tree's blocks are the original engine's, only its header is new.
+  const auto original = ReadBytes(testing::SamplesDir() + "/zakazky/zakazky.YG0");
+  const auto remade = ReadBytes(dir / "zakazky.YG0");
+  ASSERT_EQ(original.size(), remade.size());
+  EXPECT_TRUE(std::equal(original.begin() + 0x800, original.end(), remade.begin() + 0x800));
+  Table t(session, dir.path(), "zakazky");
+  t.SetIndexName("ISKUPINA");
+  t.Open();
+  EXPECT_EQ(t.RecordCount(), 3988);
+}
+
 }  // namespace
 }  // namespace tabulor::db

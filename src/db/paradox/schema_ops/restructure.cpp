@@ -368,9 +368,15 @@ void RebuildIndexFiles(Env& env, TableFamily& table) {
       const std::string px = files.px.empty() ? files.BaseName() + ".PX" : files.px;
       out.Replace(px, PrimaryIndexFile(h, leaves, key_size, files.px.empty() ? nullptr : &old_px, px));
     }
-    for (const index::IndexFiles& idx : table.SecondaryIndexes()) {
+    // Every X file, also one whose Y file is lost: the tree is then made anew.
+    for (index::IndexFiles idx : index::DiscoverIndexes(env, dir, files.secondary, table.Definition(), table.Codec(), nullptr)) {
+      for (const std::string& name : files.secondary)
+        if (names::EqualNoCase(name, idx.y_name)) idx.y_name = name;
       format::Header xh = index::ParseHeaderBytes(ReadHeaderBytes(env, dir + "/" + idx.x_name));
-      format::Header yh = index::ParseHeaderBytes(ReadHeaderBytes(env, dir + "/" + idx.y_name));
+      const bool has_y = env.FileExists(dir + "/" + idx.y_name);
+      format::Header yh = has_y ? index::ParseHeaderBytes(ReadHeaderBytes(env, dir + "/" + idx.y_name))
+                                : index::NewYHeader(h, table.Definition(), idx,
+                                                    index::KeyLayout(h, table.Definition().key_field_count, idx, table.Codec()));
       AddIndexImage(out, rows, h, table.Definition(), idx, table.Codec(), h.raw[hdr::kChangeCount1], &xh, &yh);
     }
     out.Commit();
