@@ -11,6 +11,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <exception>
+#include <stdexcept>
 
 #include "shell/data_module.h"
 #include "shell/msg.h"
