@@ -77,8 +77,10 @@ std::vector<IndexEntry> ReadIndexLeaves(storage::PagedFile& file, const Header& 
       const uint8_t* r = buf.data() + BlockHeader::kSize + k * h.record_size;
       IndexEntry e;
       e.key.assign(r, r + key_size);
-      e.block = static_cast<int>(DecodeInt(r + key_size, 2));
-      e.count = static_cast<int>(DecodeInt(r + key_size + 2, 2));
+      // Block numbers and counts are unsigned 16-bit values under the S encoding:
+      // a table has up to 65535 blocks.
+      e.block = static_cast<uint16_t>(DecodeInt(r + key_size, 2));
+      e.count = static_cast<uint16_t>(DecodeInt(r + key_size + 2, 2));
       entries.push_back(std::move(e));
     }
     for (auto& e : entries) {
