@@ -1,10 +1,9 @@
 // `tabulor-db dump`: the rows of a table as tab-separated text, one line a row.
-#include <zlib.h>
-
 #include <cstdio>
 #include <iostream>
 
 #include "commands.h"
+#include "db/common/dump_text.h"
 #include "db/paradox/engine.h"
 #include "db/paradox/format/header.h"
 
@@ -13,42 +12,10 @@ namespace {
 
 using db::FieldType;
 
-std::string Escaped(const std::string& s) {
-  std::string out;
-  out.reserve(s.size());
-  for (char c : s) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
-std::string BlobText(const db::Blob& b, bool hex) {
-  char buf[64];
-  if (!hex) {
-    uLong crc = crc32(0L, Z_NULL, 0);
-    if (!b.empty()) crc = crc32(crc, b.data(), static_cast<uInt>(b.size()));
-    std::snprintf(buf, sizeof buf, "blob:%zu:%08lx", b.size(), static_cast<unsigned long>(crc));
-    return buf;
-  }
-  std::string out;
-  out.reserve(b.size() * 2);
-  for (uint8_t c : b) {
-    std::snprintf(buf, sizeof buf, "%02x", c);
-    out += buf;
-  }
-  return out;
-}
-
 std::string ValueText(db::Field& f, bool hex) {
   if (f.IsNull()) return "\\N";
   switch (f.Type()) {
-    case FieldType::kAlpha: case FieldType::kMemo: case FieldType::kFmtMemo: return Escaped(f.AsString());
+    case FieldType::kAlpha: case FieldType::kMemo: case FieldType::kFmtMemo: return db::DumpEscaped(f.AsString());
     case FieldType::kDate: return f.AsDateTime().IsoDate();
     case FieldType::kTime: return f.AsDateTime().IsoTime();
     case FieldType::kTimestamp: return f.AsDateTime().IsoDateTime();
@@ -60,7 +27,10 @@ std::string ValueText(db::Field& f, bool hex) {
     }
     case FieldType::kLogical: return f.AsBoolean() ? "T" : "F";
     case FieldType::kBcd: return f.AsString();
-    default: return BlobText(f.AsBlob(), hex);
+    default: {
+      db::Blob b = f.AsBlob();
+      return db::DumpBlob(b.data(), b.size(), hex);
+    }
   }
 }
 

@@ -1,7 +1,5 @@
 #include "db/access/mdb_dump.h"
 
-#include <zlib.h>
-
 #include <charconv>
 #include <cstdio>
 #include <ostream>
@@ -10,24 +8,10 @@
 #include "db/access/error.h"
 #include "db/access/table.h"
 #include "db/common/datetime.h"
+#include "db/common/dump_text.h"
 
 namespace tabulor::db::access {
 namespace {
-
-std::string Escaped(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 constexpr const char* kUsage = "usage: tabulor-db mdb-dump FILE TABLE [--blobs hex]\n";
 
@@ -43,7 +27,7 @@ std::string DumpHeader(const std::vector<ColumnInfo>& columns) {
 std::string DumpCell(const Cell& cell, bool hex_blobs) {
   switch (cell.kind) {
     case Cell::Kind::kNull: return "\\N";
-    case Cell::Kind::kText: return Escaped(cell.text);
+    case Cell::Kind::kText: return DumpEscaped(cell.text);
     case Cell::Kind::kInteger: return std::to_string(cell.integer);
     case Cell::Kind::kBoolean: return cell.integer ? "T" : "F";
     case Cell::Kind::kFloat: {
@@ -58,21 +42,8 @@ std::string DumpCell(const Cell& cell, bool hex_blobs) {
                     t.second);
       return buffer;
     }
-    case Cell::Kind::kBytes: {
-      if (hex_blobs) {
-        static const char* kDigits = "0123456789abcdef";
-        std::string hex;
-        for (unsigned char b : cell.text) {
-          hex += kDigits[b >> 4];
-          hex += kDigits[b & 15];
-        }
-        return hex;
-      }
-      const auto crc = crc32(0L, reinterpret_cast<const Bytef*>(cell.text.data()), static_cast<uInt>(cell.text.size()));
-      char buffer[48];
-      std::snprintf(buffer, sizeof buffer, "blob:%zu:%08lx", cell.text.size(), static_cast<unsigned long>(crc));
-      return buffer;
-    }
+    case Cell::Kind::kBytes:
+      return DumpBlob(reinterpret_cast<const uint8_t*>(cell.text.data()), cell.text.size(), hex_blobs);
   }
   return {};
 }
