@@ -3,15 +3,14 @@
 // French locale the practice software runs under. Forms change the short date
 // format while they live (the patient-file wizard sets "dd/mm/yy"); log dates,
 // dates written as text and text dates read from a source all follow it.
-//
-// Patterns use the letters of the practice software: d dd (day), m mm (month,
-// minutes after h), yy yyyy (year), h hh, n nn (minutes), s ss, z zzz (ms); "/"
-// and ":" stand for the date and time separators; '...' or "..." is literal.
+// The conversions themselves are shared with the Access layer
+// (db/common/text_formats.h, which also describes the pattern letters).
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "db/common/datetime.h"
+#include "db/common/text_formats.h"
 
 namespace tabulor::shell {
 
@@ -23,6 +22,8 @@ struct FormatSettings {
   char decimal_separator = ',';
   // Two-digit years fall within this many years before the current year (and after).
   int two_digit_year_window = 50;
+
+  db::TextFormats AsTextFormats() const;
 };
 
 FormatSettings& Formats();  // the process's settings, single-threaded like the rest of the program

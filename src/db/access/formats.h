@@ -9,21 +9,12 @@
 #include <string>
 
 #include "db/common/datetime.h"
+#include "db/common/text_formats.h"
 
 namespace tabulor::db::access {
 
-struct AccessFormats {
-  // Patterns in the platform's notation: d, dd, m, mm, yy, yyyy, h, hh, n, nn
-  // (minutes), s, ss, z, zzz; '/' and ':' stand for the separators below.
-  std::string short_date_format = "dd/mm/yyyy";
-  std::string long_time_format = "hh:nn:ss";
-  char date_separator = '/';
-  char time_separator = ':';
-  char decimal_separator = ',';
-  // A year written with one or two digits is put in the hundred years that
-  // start this many years before the current year.
-  int two_digit_year_window = 50;
-};
+// The shared text formats (patterns, separators, two-digit-year window).
+using AccessFormats = TextFormats;
 
 // Fixed formats; replaces any source.
 void SetAccessFormats(const AccessFormats& formats);
@@ -40,9 +31,10 @@ int32_t TextToInteger(const std::string& text);
 // The date in the short date format, followed by a space and the time in the
 // long time format unless the time is exactly midnight.
 std::string DateTimeToText(const DateTime& value, const AccessFormats& formats);
-// Up to 15 significant digits, the shortest form, with the decimal separator.
+// Up to 15 significant digits, no trailing zeros, with the decimal separator;
+// exponent form below 1E-5 or from 1E15.
 std::string FloatToText(double value, const AccessFormats& formats);
-// `value` written with a date or time pattern (notation above).
-std::string FormatDateTime(const std::string& pattern, const DateTime& value, const AccessFormats& formats);
+// `value` written with a date or time pattern (notation in db/common/text_formats.h).
+using db::FormatDateTime;
 
 }  // namespace tabulor::db::access

@@ -1,0 +1,287 @@
+#include "db/common/text_formats.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace tabulor::db {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+bool IsLetter(char c) { return Lower(c) >= 'a' && Lower(c) <= 'z'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+class Scanner {
+ public:
+  explicit Scanner(std::string_view text) : text_(text) {}
+  void SkipBlanks() {
+    while (pos_ < text_.size() && IsBlank(text_[pos_])) ++pos_;
+  }
+  bool AtEnd() const { return pos_ == text_.size(); }
+  bool Char(char c) {
+    SkipBlanks();
+    if (pos_ < text_.size() && text_[pos_] == c) {
+      ++pos_;
+      return true;
+    }
+    return false;
+  }
+  // Digits, with how many there were; nullopt when there are none.
+  std::optional<int> Number(int& digits) {
+    SkipBlanks();
+    digits = 0;
+    long value = 0;
+    while (pos_ < text_.size() && IsDigit(text_[pos_])) {
+      if (digits < 9) value = value * 10 + (text_[pos_] - '0');  // more digits make no valid field anyway
+      ++digits;
+      ++pos_;
+    }
+    if (digits == 0) return std::nullopt;
+    return static_cast<int>(value);
+  }
+  std::string_view Rest() const { return text_.substr(pos_); }
+  void Skip(size_t n) { pos_ += n; }
+  size_t pos() const { return pos_; }
+  void set_pos(size_t pos) { pos_ = pos; }
+
+ private:
+  std::string_view text_;
+  size_t pos_ = 0;
+};
+
+// The order of day, month and year in a short date pattern, e.g. "dmy".
+std::string FieldOrder(std::string_view pattern) {
+  std::string order;
+  for (char c : pattern) {
+    const char f = Lower(c);
+    if ((f == 'd' || f == 'm' || f == 'y') && order.find(f) == std::string::npos) order += f;
+  }
+  return order.size() == 3 ? order : "dmy";
+}
+
+bool ScanDate(Scanner& in, const TextFormats& formats, DateTime& out) {
+  int values[3];
+  int digits[3];
+  int count = 0;
+  const size_t start = in.pos();
+  for (; count < 3; ++count) {
+    if (count > 0 && !in.Char(formats.date_separator)) break;
+    const auto n = in.Number(digits[count]);
+    if (!n) {
+      if (count > 0) return false;  // a separator with nothing after it
+      in.set_pos(start);
+      return false;
+    }
+    values[count] = *n;
+  }
+  if (count < 2) {
+    in.set_pos(start);
+    return false;
+  }
+  std::string order = FieldOrder(formats.short_date_format);
+  DateTime date;
+  date.year = DateTime::Now().year;  // day and month only: the current year
+  int year_digits = 4;
+  if (count == 2) order.erase(order.find('y'), 1);
+  for (int i = 0; i < count; ++i) {
+    switch (order[i]) {
+      case 'd': date.day = values[i]; break;
+      case 'm': date.month = values[i]; break;
+      case 'y':
+        date.year = values[i];
+        year_digits = digits[i];
+        break;
+    }
+  }
+  if (year_digits <= 2) {
+    const int base = DateTime::Now().year - formats.two_digit_year_window;
+    date.year += base / 100 * 100;
+    if (formats.two_digit_year_window > 0 && date.year < base) date.year += 100;
+  }
+  if (!date.IsValidDate()) return false;
+  out.year = date.year;
+  out.month = date.month;
+  out.day = date.day;
+  return true;
+}
+
+bool ScanTime(Scanner& in, const TextFormats& formats, DateTime& out) {
+  int digits = 0;
+  auto hour = in.Number(digits);
+  if (!hour) return false;
+  if (!in.Char(formats.time_separator)) return false;  // a lone number is not a time
+  const auto minute = in.Number(digits);
+  if (!minute) return false;
+  int second = 0, msec = 0;
+  if (in.Char(formats.time_separator)) {
+    const auto s = in.Number(digits);
+    if (!s) return false;
+    second = *s;
+    if (in.Char(formats.decimal_separator) || in.Char('.')) {
+      const auto z = in.Number(digits);
+      if (!z || digits > 3) return false;
+      msec = *z * (digits == 1 ? 100 : digits == 2 ? 10 : 1);
+    }
+  }
+  in.SkipBlanks();
+  const std::string_view rest = in.Rest();
+  if (rest.size() >= 2 && Lower(rest[1]) == 'm' && (Lower(rest[0]) == 'a' || Lower(rest[0]) == 'p')) {
+    if (*hour < 1 || *hour > 12) return false;
+    if (Lower(rest[0]) == 'a' && *hour == 12) *hour = 0;
+    if (Lower(rest[0]) == 'p' && *hour < 12) *hour += 12;
+    in.Skip(2);
+  }
+  if (*hour > 23 || *minute > 59 || second > 59) return false;
+  out.hour = *hour;
+  out.minute = *minute;
+  out.second = second;
+  out.msec = msec;
+  return true;
+}
+
+}  // namespace
+
+std::string FormatDateTime(std::string_view pattern, const DateTime& value, const TextFormats& formats) {
+  std::string out;
+  bool after_hour = false;  // "m" right after an hour (separators between) means minutes
+  auto put = [&out](int v, int width) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%0*d", width, v);
+    out += number;
+  };
+  for (size_t i = 0; i < pattern.size();) {
+    if (pattern[i] == '"' || pattern[i] == '\'') {  // quoted literal
+      auto end = pattern.find(pattern[i], i + 1);
+      if (end == std::string_view::npos) end = pattern.size();
+      out += pattern.substr(i + 1, end - i - 1);
+      i = end + 1;
+      continue;
+    }
+    const char c = Lower(pattern[i]);
+    size_t run = 1;
+    while (i + run < pattern.size() && Lower(pattern[i + run]) == c) ++run;
+    const int width = run >= 2 ? 2 : 1;
+    switch (c) {
+      case 'd': put(value.day, width); break;
+      case 'y': run <= 2 ? put(value.year % 100, 2) : put(value.year, 4); break;
+      case 'm': put(after_hour ? value.minute : value.month, width); break;
+      case 'h': put(value.hour, width); break;
+      case 'n': put(value.minute, width); break;
+      case 's': put(value.second, width); break;
+      case 'z': put(value.msec, run >= 3 ? 3 : 1); break;
+      case '/': out.append(run, formats.date_separator); break;
+      case ':': out.append(run, formats.time_separator); break;
+      default: out.append(pattern.substr(i, run)); break;
+    }
+    if (IsLetter(c)) after_hour = c == 'h';
+    i += run;
+  }
+  return out;
+}
+
+std::optional<DateTime> ParseDate(std::string_view text, const TextFormats& formats) {
+  Scanner in(text);
+  DateTime value;
+  if (!ScanDate(in, formats, value)) return std::nullopt;
+  in.SkipBlanks();
+  if (!in.AtEnd()) return std::nullopt;
+  return value;
+}
+
+std::optional<DateTime> ParseDateTime(std::string_view text, const TextFormats& formats) {
+  Scanner in(text);
+  DateTime value;
+  const bool has_date = ScanDate(in, formats, value);
+  in.SkipBlanks();
+  if (!in.AtEnd()) {
+    if (!ScanTime(in, formats, value)) return std::nullopt;
+    in.SkipBlanks();
+    if (!in.AtEnd()) return std::nullopt;
+  } else if (!has_date) {
+    return std::nullopt;
+  }
+  if (!has_date) {
+    value.year = 1899;
+    value.month = 12;
+    value.day = 30;
+  }
+  return value;
+}
+
+std::string FormatNumber(double value, const TextFormats& formats) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
+  if (value == 0) return "0";
+  // 15 significant digits, correctly rounded; to_chars, unlike printf, ignores the C locale.
+  char buf[40];
+  const auto written = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
+  const std::string text(buf, written.ptr);
+  const auto e = text.find('e');
+  const int exponent = std::atoi(text.c_str() + e + 1);
+  const bool negative = text[0] == '-';
+  std::string digits;
+  for (size_t i = negative ? 1 : 0; i < e; ++i)
+    if (text[i] != '.') digits += text[i];
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+  const char sep = formats.decimal_separator;
+  std::string out = negative ? "-" : "";
+  if (exponent >= 15 || exponent < -5) {
+    out += digits[0];
+    if (digits.size() > 1) out += sep + digits.substr(1);
+    out += "E" + std::to_string(exponent);
+  } else if (exponent < 0) {
+    out += "0";
+    out += sep;
+    out += std::string(-exponent - 1, '0') + digits;
+  } else {
+    const size_t int_digits = static_cast<size_t>(exponent) + 1;
+    if (digits.size() <= int_digits) {
+      out += digits + std::string(int_digits - digits.size(), '0');
+    } else {
+      out += digits.substr(0, int_digits);
+      out += sep;
+      out += digits.substr(int_digits);
+    }
+  }
+  return out;
+}
+
+NumberTextError ParseNumber(std::string_view text, const TextFormats& formats, double& value) {
+  const std::string_view trimmed = Trim(text);
+  auto at = [&](size_t k) { return k < trimmed.size() ? trimmed[k] : '\0'; };
+  // Rewritten in the C form for from_chars, which ignores the C locale a desktop program sets.
+  std::string c_form;
+  bool digits = false;
+  size_t i = 0;
+  if (at(i) == '-') c_form += trimmed[i++];
+  else if (at(i) == '+') ++i;
+  while (IsDigit(at(i))) c_form += trimmed[i++], digits = true;
+  if (at(i) == formats.decimal_separator) {
+    c_form += '.';
+    ++i;
+    while (IsDigit(at(i))) c_form += trimmed[i++], digits = true;
+  }
+  if (digits && (at(i) == 'e' || at(i) == 'E')) {
+    c_form += 'e';
+    ++i;
+    if (at(i) == '+' || at(i) == '-') c_form += trimmed[i++];
+    if (!IsDigit(at(i))) digits = false;
+    while (IsDigit(at(i))) c_form += trimmed[i++];
+  }
+  if (!digits || i != trimmed.size()) return NumberTextError::kNotANumber;
+  const auto [end, error] = std::from_chars(c_form.data(), c_form.data() + c_form.size(), value);
+  if (error == std::errc::result_out_of_range) return NumberTextError::kOutOfRange;
+  if (error != std::errc() || end != c_form.data() + c_form.size()) return NumberTextError::kNotANumber;
+  return NumberTextError::kNone;
+}
+
+}  // namespace tabulor::db

@@ -1,0 +1,60 @@
+// The cases where the shell's and the Access layer's texts used to part ways.
+#include "db/common/text_formats.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace tabulor::db {
+namespace {
+
+const TextFormats kFrench;
+
+DateTime At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return DateTime{y, mo, d, h, mi, s, 0}; }
+
+TEST(FormatDateTime, MinutesOnlyRightAfterAnHourWhateverSeparatesThem) {
+  const DateTime t = At(2026, 2, 3, 14, 7, 9);
+  EXPECT_EQ(FormatDateTime("hh.mm", t, kFrench), "14.07");
+  EXPECT_EQ(FormatDateTime("hh'h'mm", t, kFrench), "14h07");
+  EXPECT_EQ(FormatDateTime("hh:nn mm", t, kFrench), "14:07 02");  // the letter before is n, not h
+  EXPECT_EQ(FormatDateTime("hh:nn:ss dd/mm", t, kFrench), "14:07:09 03/02");
+  EXPECT_EQ(FormatDateTime("'unclosed", t, kFrench), "unclosed");
+}
+
+TEST(ParseDateTime, DateTimeOrBothWithBlanksAndTabs) {
+  EXPECT_EQ(ParseDateTime("\t03/02/2026\t14:07 ", kFrench), At(2026, 2, 3, 14, 7));
+  EXPECT_EQ(ParseDate("\t03/02/2026 ", kFrench), At(2026, 2, 3));
+  EXPECT_EQ(ParseDateTime("16:58:11,5", kFrench)->msec, 500);
+  EXPECT_EQ(ParseDateTime("16:58", kFrench)->year, 1899);
+  // A date alone is wanted: a time after it, or a time alone, is not one.
+  EXPECT_FALSE(ParseDate("03/02/2026 14:07", kFrench));
+  EXPECT_FALSE(ParseDate("14:07", kFrench));
+  EXPECT_FALSE(ParseDate("01/01/10000", kFrench));
+  EXPECT_FALSE(ParseDate("01/01/000", kFrench));  // three digits are taken as written: year 0
+  EXPECT_FALSE(ParseDateTime("13:00 PM", kFrench));
+  EXPECT_FALSE(ParseDateTime("01/02/2026 12:00:00,1234", kFrench));
+}
+
+TEST(FormatNumber, FixedFormDownToOneHundredThousandth) {
+  EXPECT_EQ(FormatNumber(0.00001, kFrench), "0,00001");
+  EXPECT_EQ(FormatNumber(0.000099, kFrench), "0,000099");
+  EXPECT_EQ(FormatNumber(0.0000099, kFrench), "9,9E-6");
+  EXPECT_EQ(FormatNumber(-0.0, kFrench), "0");
+  EXPECT_EQ(FormatNumber(999999999999999.9, kFrench), "1E15");  // rounding to 15 digits carries
+  EXPECT_EQ(FormatNumber(std::nan(""), kFrench), "NAN");
+  EXPECT_EQ(FormatNumber(-INFINITY, kFrench), "-INF");
+}
+
+TEST(ParseNumber, OnlyDigitsSeparatorAndExponent) {
+  double value = 0;
+  EXPECT_EQ(ParseNumber("\t2,5E+2 ", kFrench, value), NumberTextError::kNone);
+  EXPECT_EQ(value, 250.0);
+  EXPECT_EQ(ParseNumber("5,", kFrench, value), NumberTextError::kNone);
+  EXPECT_EQ(value, 5.0);
+  for (const char* bad : {"INF", "nan", "+-1", "1E", ",", "--1", "1 2", "0x1A"})
+    EXPECT_EQ(ParseNumber(bad, kFrench, value), NumberTextError::kNotANumber) << bad;
+  EXPECT_EQ(ParseNumber("1E400", kFrench, value), NumberTextError::kOutOfRange);
+}
+
+}  // namespace
+}  // namespace tabulor::db
