@@ -47,18 +47,30 @@ class ProgramTest : public ::testing::Test {
   }
 
   // Under a private X server, with another program's window titled `title` open.
+  // Runs the program on a fresh X server beside a window of that title. A
+  // server that did not come up (two `xvfb-run -a` started at once can pick the
+  // same display) is tried again rather than taken for the program's answer.
   Outcome RunBesideWindow(const std::string& title, const std::string& args) {
-    const std::string script = "xmessage -title '" + title + "' x & w=$!; " +
+    constexpr int kNoServer = 99;
+    const std::string script = "xmessage -title '" + title + "' x & w=$!; shown=0; " +
                                "for i in $(seq 100); do xwininfo -name '" + title +
-                               "' >/dev/null 2>&1 && break; sleep 0.1; done; " +
+                               "' >/dev/null 2>&1 && { shown=1; break; }; sleep 0.1; done; " +
+                               "[ $shown = 1 ] || { kill $w; exit " + std::to_string(kNoServer) + "; }; " +
                                "timeout 60 ./tabulor " + args + " >out.txt 2>err.txt; s=$?; kill $w; exit $s";
     Write("beside.sh", script);
     const std::string command =
         "cd '" + dir_.string() + "' && env -u QT_QPA_PLATFORM xvfb-run -a sh beside.sh >/dev/null 2>&1";
-    const int raw = std::system(command.c_str());
-    std::ifstream in(dir_ / "err.txt");
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1,
-            {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}};
+    Outcome outcome;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      fs::remove(dir_ / "err.txt");
+      const int raw = std::system(command.c_str());
+      std::ifstream in(dir_ / "err.txt");
+      outcome = {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1,
+                 {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}};
+      const bool server_lost = outcome.err.find("could not connect to display") != std::string::npos;
+      if (outcome.status != kNoServer && !server_lost) break;
+    }
+    return outcome;
   }
 
   fs::path dir_;
