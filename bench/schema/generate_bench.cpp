@@ -10,27 +10,12 @@
 
 #include <unistd.h>
 
+#include "../common/bench_util.h"
 #include "db/schema/generator/generator.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-template <class F>
-double Seconds(F&& f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-uint64_t DirectoryBytes(const fs::path& dir) {
-  uint64_t bytes = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(dir))
-    if (entry.is_regular_file()) bytes += entry.file_size();
-  return bytes;
-}
-
-}  // namespace
+using tabulor::bench::DirectoryBytes;
+using tabulor::bench::Seconds;
 
 int main(int argc, char** argv) {
   tabulor::schema::GeneratorOptions options;

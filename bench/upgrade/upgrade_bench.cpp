@@ -12,26 +12,15 @@
 #include <string>
 
 #include "db/schema/generator/generator.h"
+#include "../common/bench_util.h"
 #include "upgrade/upgrade_run.h"
 
 namespace fs = std::filesystem;
+using tabulor::bench::DirectoryBytes;
+using tabulor::bench::Seconds;
 using namespace tabulor;
 
 namespace {
-
-template <class F>
-double Seconds(F&& f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-uint64_t DirectoryBytes(const fs::path& dir) {
-  uint64_t bytes = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(dir))
-    if (entry.is_regular_file()) bytes += entry.file_size();
-  return bytes;
-}
 
 // Fills Data.DB up to `rows` rows with blobs of about `blob_bytes` in all
 // (sizes spread from half to one and a half of the mean).
