@@ -74,22 +74,30 @@ int RunTabulor(int argc, char** argv) {
   F_Data = &data;
   Reported(status, [&] { data.DataModuleCreate(); });
 
+  // What every form and switch works with.
+  FunctionContext context;
+  context.session = &data.DB.session();
+  context.database = data.DB.Name();
+  context.version_table = &data.tVersion;
+  context.program_dir = ProgramDir();
+  context.messages = &Messages();
+
   int exit_code = 0;
   {
     MainWindowSetup window_setup;
     window_setup.schema_version = [&data] { return data.SchemaVersion(); };
-    window_setup.program_dir = ProgramDir();
+    window_setup.context = context;
     window_setup.arguments = arguments;
     window_setup.status = &status;
     TfmMain fmMain(std::move(window_setup));
 
-    // The patient-file form lives hidden from start-up to the end (its
-    // creation sets the process-wide short date format).
+    // From here on the program writes two-digit years (the Access import
+    // wizard switches to four while it is open and back after).
+    SetShortDateFormat("dd/mm/yy");
+    // The patient-file form lives hidden from start-up to the end.
     std::unique_ptr<QDialog> fmPedora;
     if (const FormFactory* pedora = FormRegistry::Global().Find(ShellFunction::kImportPatientFile))
-      Reported(status, [&] { fmPedora = (*pedora)(nullptr); });
-    else
-      SetShortDateFormat("dd/mm/yy");  // what that form's creation would have set
+      Reported(status, [&] { fmPedora = (*pedora)(nullptr, context); });
 
     if (status.TerminationRequested()) {
       exit_code = status.ExitCode();
