@@ -20,8 +20,8 @@ class CompressEvents {
   virtual void Finished() {}
   // Lets pending window messages through (once a row).
   virtual void ProcessPendingEvents() {}
-  // A plain message (the missing Zipped field); by default the process's message sink.
-  virtual void ShowMessage(const std::string& text);
+  // A plain message (the missing Zipped field).
+  virtual void ShowMessage(const std::string& text) {}
 };
 
 }  // namespace tabulor::compress

@@ -5,10 +5,24 @@
 
 namespace tabulor::compress {
 
-void RunUnattended() {
-  shell::LogFile log = shell::LogFile::InProgramDir(shell::kCompressLogName);
-  CompressEvents events;
-  CompressRun run(db::Session::Default(), &log, events);
+namespace {
+
+// Only the messages are told: nobody sees a report or a progress bar.
+class MessageEvents : public CompressEvents {
+ public:
+  explicit MessageEvents(shell::MessageSink& sink) : sink_(sink) {}
+  void ShowMessage(const std::string& text) override { sink_.ShowMessage(text); }
+
+ private:
+  shell::MessageSink& sink_;
+};
+
+}  // namespace
+
+void RunUnattended(const shell::FunctionContext& context) {
+  shell::LogFile log = shell::LogFile::InDirectory(context.program_dir, shell::kCompressLogName);
+  MessageEvents events(context.Messages());
+  CompressRun run(context.Session(), &log, events);
   run.Kompress(kDefaultThresholdText);
 }
 

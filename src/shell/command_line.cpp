@@ -22,13 +22,13 @@ bool HasSwitch(const std::vector<std::string>& arguments, Switch which) {
                      [which](const std::string& a) { return RecognizeSwitch(a) == which; });
 }
 
-CommandLineRun::CommandLineRun(const UnattendedRuns& runs, StartupStatus& status, MessageSink& messages)
-    : runs_(runs), status_(status), messages_(messages) {}
+CommandLineRun::CommandLineRun(const UnattendedRuns& runs, StartupStatus& status, const FunctionContext& context)
+    : runs_(runs), status_(status), context_(context) {}
 
 void CommandLineRun::RunFunction(ShellFunction function) {
   const UnattendedRun* run = runs_.Find(function);
   if (!run) throw std::runtime_error(msg::FunctionUnavailable());
-  (*run)();
+  (*run)(context_);
 }
 
 bool CommandLineRun::Run(const std::vector<std::string>& arguments) {
@@ -44,11 +44,11 @@ bool CommandLineRun::Run(const std::vector<std::string>& arguments) {
       }
     }
   } catch (const std::exception& e) {
-    messages_.ShowError(e.what());
+    context_.Messages().ShowError(e.what());
     status_.RecordFailure();
     return false;
   } catch (...) {
-    messages_.ShowError(msg::UnknownError());
+    context_.Messages().ShowError(msg::UnknownError());
     status_.RecordFailure();
     return false;
   }

@@ -22,7 +22,8 @@ bool HasSwitch(const std::vector<std::string>& arguments, Switch which);
 
 class CommandLineRun {
  public:
-  CommandLineRun(const UnattendedRuns& runs, StartupStatus& status, MessageSink& messages);
+  // Each run is given `context`; errors are shown through its sink.
+  CommandLineRun(const UnattendedRuns& runs, StartupStatus& status, const FunctionContext& context);
 
   // `arguments` without the program path. Returns true when every switch that
   // was given ran without error; a failure is also recorded in the status.
@@ -33,7 +34,7 @@ class CommandLineRun {
 
   const UnattendedRuns& runs_;
   StartupStatus& status_;
-  MessageSink& messages_;
+  const FunctionContext& context_;
 };
 
 }  // namespace tabulor::shell

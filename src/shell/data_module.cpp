@@ -8,8 +8,6 @@
 
 namespace tabulor::shell {
 
-TF_Data* F_Data = nullptr;
-
 namespace {
 constexpr const char* kDatabaseName = "DB";
 constexpr const char* kDataDirName = "DATA";

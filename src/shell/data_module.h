@@ -57,7 +57,4 @@ class TF_Data {
   int locale_ = 0;
 };
 
-// The one instance, set by start-up for the life of the program.
-extern TF_Data* F_Data;
-
 }  // namespace tabulor::shell

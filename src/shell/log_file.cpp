@@ -21,9 +21,10 @@ LogFile::LogFile(std::string path) : path_(std::move(path)) {
   if (existed) WriteLine(" ");
 }
 
-LogFile LogFile::InProgramDir(std::string_view name) {
-  const std::string dir = ProgramDir().empty() ? "./" : ProgramDir();
-  return LogFile(FileInDirNoCase(dir, name));
+LogFile LogFile::InProgramDir(std::string_view name) { return InDirectory(ProgramDir(), name); }
+
+LogFile LogFile::InDirectory(const std::string& dir, std::string_view name) {
+  return LogFile(FileInDirNoCase(dir.empty() ? "./" : dir, name));
 }
 
 LogFile::LogFile(LogFile&& other) noexcept

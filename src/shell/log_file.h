@@ -19,6 +19,8 @@ class LogFile {
   explicit LogFile(std::string path);
   // ProgramDir() + name, an existing file being found whatever its case.
   static LogFile InProgramDir(std::string_view name);
+  // dir + name, likewise ("./" for an empty dir).
+  static LogFile InDirectory(const std::string& dir, std::string_view name);
 
   LogFile(LogFile&& other) noexcept;
   LogFile& operator=(LogFile&& other) noexcept;

@@ -4,8 +4,6 @@
 
 namespace tabulor::shell {
 
-bool AccessFullImport = false;
-
 void UnattendedRuns::Register(ShellFunction function, UnattendedRun run) {
   switch (function) {
     case ShellFunction::kUpgrade: upgrade_ = std::move(run); return;

@@ -7,18 +7,21 @@
 //
 //   // upgrade/gui/registration.cpp
 //   static const tabulor::shell::UnattendedRegistration upgrade_run{
-//       tabulor::shell::ShellFunction::kUpgrade, [] { tabulor::upgrade::RunUnattended(); }};
-//   static const tabulor::shell::gui::FormRegistration upgrade_form{
 //       tabulor::shell::ShellFunction::kUpgrade,
-//       [](QWidget* owner) { return std::make_unique<TfmDBUpgrade>(owner); }};
+//       [](const tabulor::shell::FunctionContext& context) { tabulor::upgrade::RunUnattended(context); }};
+//   static const tabulor::shell::gui::FormRegistration upgrade_form{
+//       tabulor::shell::ShellFunction::kUpgrade, [](QWidget* owner, const tabulor::shell::FunctionContext& context) {
+//         return std::make_unique<TfmDBUpgrade>(owner, context); }};
 //
 // The unattended runs are what the switches "update_bd_ortalis" (kUpgrade) and
 // "zip_data" (kCompress) call: synchronous, no window, errors thrown as
-// exceptions (the command line reports them and stops), messages through
-// shell::ShowMessage so that an unattended run writes them to standard error.
+// exceptions (the command line reports them and stops), messages through the
+// context's sink so that an unattended run writes them to standard error.
 // Until a function is registered its menu entry and button stay disabled.
 #include <functional>
 #include <optional>
+
+#include "shell/function_context.h"
 
 namespace tabulor::shell {
 
@@ -26,11 +29,12 @@ enum class ShellFunction {
   kUpgrade,            // TfmDBUpgrade, "update_bd_ortalis"
   kCompress,           // TfmCompress, "zip_data"
   kImportDatabase,     // TfmDbImport
-  kImportAccess,       // TfmMdbImport (patients only or whole base, see AccessFullImport)
+  kImportAccessPatients,  // TfmMdbImport with AccessFullImport false: the patients only
+  kImportAccessFull,      // TfmMdbImport with AccessFullImport true: the whole base (hidden entry)
   kImportPatientFile,  // TfmPedora (also the hidden instance created at start-up)
 };
 
-using UnattendedRun = std::function<void()>;
+using UnattendedRun = std::function<void(const FunctionContext& context)>;
 
 class UnattendedRuns {
  public:
@@ -51,9 +55,5 @@ struct UnattendedRegistration {
     UnattendedRuns::Global().Register(function, std::move(run));
   }
 };
-
-// Set by the main window before it opens the Access import: true for the
-// whole base (hidden entry), false for its patients only.
-extern bool AccessFullImport;
 
 }  // namespace tabulor::shell

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "shell/event_line.h"
+#include "shell/file_names.h"
 #include "shell/formats.h"
 #include "shell/msg.h"
 #include "upgrade/steps/version_steps.h"
@@ -24,6 +25,15 @@ shell::LogFile OpenLog(const std::string& path) {
 }
 
 }  // namespace
+
+UpgradeSetup UpgradeSetup::From(const shell::FunctionContext& context) {
+  UpgradeSetup setup;
+  setup.session = &context.Session();
+  setup.database = context.database;
+  setup.version_table = &context.VersionTable();
+  setup.log_path = shell::FileInDirNoCase(context.ProgramDirOrCurrent(), shell::kUpgradeLogName);
+  return setup;
+}
 
 int32_t VersionScale(double version) { return static_cast<int32_t>(std::nearbyint(version * 100.0)); }
 

@@ -12,6 +12,7 @@
 
 #include "db/common/datetime.h"
 #include "db/paradox/engine.h"
+#include "shell/function_context.h"
 #include "shell/log_file.h"
 #include "shell/schema_version.h"
 
@@ -24,6 +25,9 @@ struct UpgradeSetup {
   std::string log_path;                // empty: UPGRADE.log in the program's directory
   std::function<db::DateTime()> clock; // null: the current date and time
   int32_t required_version = shell::kRequiredVersion;
+
+  // The context's session, database and version table, UPGRADE.log in its program directory.
+  static UpgradeSetup From(const shell::FunctionContext& context);
 };
 
 // One data row of the summary grid.

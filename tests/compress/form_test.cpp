@@ -35,16 +35,12 @@ QStringList ReportOf(const TfmCompress& form) { return form.mErr->toPlainText().
 class CompressFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    shell::SetProgramDir(tmp_.Dir());
-    shell::SetMessageSink(&sink_);
     dir_ = tmp_.Dir() + "DATA";
     std::filesystem::create_directories(dir_);
     session_.AddAlias("KORVANE", dir_);
-    setup_.session = &session_;
-  }
-  void TearDown() override {
-    shell::SetMessageSink(nullptr);
-    shell::SetProgramDir({});
+    setup_.context.session = &session_;
+    setup_.context.program_dir = tmp_.Dir();
+    setup_.context.messages = &sink_;
   }
 
   TempDir tmp_;

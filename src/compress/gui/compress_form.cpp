@@ -110,8 +110,8 @@ void TfmCompress::BuildWindow() {
 }
 
 void TfmCompress::FormCreate() {
-  log_ = std::make_unique<shell::LogFile>(shell::LogFile::InProgramDir(shell::kCompressLogName));
-  run_ = std::make_unique<CompressRun>(setup_.session ? *setup_.session : db::Session::Default(), log_.get(),
+  log_ = std::make_unique<shell::LogFile>(shell::LogFile::InDirectory(setup_.context.program_dir, shell::kCompressLogName));
+  run_ = std::make_unique<CompressRun>(setup_.context.Session(), log_.get(),
                                        static_cast<CompressEvents&>(*this), setup_.run);
 }
 
@@ -132,7 +132,7 @@ void TfmCompress::KompressClick(QObject* /*sender*/) {
   if (!error.empty()) {
     LabProg->hide();
     Progress->hide();
-    shell::ShowError(error);
+    setup_.context.Messages().ShowError(error);
   }
   if (close_requested_) {
     close_requested_ = false;
@@ -228,5 +228,7 @@ void TfmCompress::ProcessPendingEvents() {
   QCoreApplication::processEvents();
   events_let_through_.start();
 }
+
+void TfmCompress::ShowMessage(const std::string& text) { setup_.context.Messages().ShowMessage(text); }
 
 }  // namespace tabulor::compress::gui

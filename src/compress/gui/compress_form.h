@@ -8,6 +8,7 @@
 #include "compress/compress_events.h"
 #include "compress/compress_run.h"
 #include "compress/report_lines.h"
+#include "shell/function_context.h"
 #include "shell/log_file.h"
 
 class QLabel;
@@ -20,7 +21,7 @@ class QWidget;
 namespace tabulor::compress::gui {
 
 struct CompressFormSetup {
-  db::Session* session = nullptr;  // null: the process's session
+  shell::FunctionContext context;  // its session, program directory (COMPRESS.log) and message sink
   RunOptions run;
 };
 
@@ -68,6 +69,7 @@ class TfmCompress : public QDialog, private CompressEvents {
   void ProgressMoved(int64_t position) override;
   void Finished() override;
   void ProcessPendingEvents() override;
+  void ShowMessage(const std::string& text) override;
 
   CompressFormSetup setup_;
   std::unique_ptr<shell::LogFile> log_;

@@ -10,10 +10,14 @@
 namespace {
 
 const tabulor::shell::UnattendedRegistration compress_run{tabulor::shell::ShellFunction::kCompress,
-                                                          [] { tabulor::compress::RunUnattended(); }};
+                                                          [](const tabulor::shell::FunctionContext& context) {
+                                                            tabulor::compress::RunUnattended(context);
+                                                          }};
 
 const tabulor::shell::gui::FormRegistration compress_form{
     tabulor::shell::ShellFunction::kCompress,
-    [](QWidget* owner) { return std::make_unique<tabulor::compress::gui::TfmCompress>(owner); }};
+    [](QWidget* owner, const tabulor::shell::FunctionContext& context) {
+      return std::make_unique<tabulor::compress::gui::TfmCompress>(owner, tabulor::compress::gui::CompressFormSetup{context, {}});
+    }};
 
 }  // namespace

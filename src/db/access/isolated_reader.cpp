@@ -19,9 +19,9 @@
 namespace tabulor::db::access {
 namespace {
 
-constexpr char kReplyOk = 'O';
-constexpr char kReplyError = 'E';
 constexpr size_t kDiagnosticLimit = 4096;
+constexpr size_t kBatchBytes = size_t{1} << 20;  // rows go back in batches of about this size
+constexpr size_t kBatchRows = 4096;
 
 class Pipe {
  public:
@@ -55,6 +55,28 @@ void WriteAll(int fd, const std::string& bytes) {
   }
 }
 
+// Sends rows in bounded batches as they are read.
+class FrameSink : public RowSink {
+ public:
+  explicit FrameSink(int fd) : fd_(fd) {}
+  void Begin(const FileContents& header) override { WriteAll(fd_, HeaderFrame(header)); }
+  void Row(std::vector<Cell>&& row) override {
+    for (const Cell& cell : row) batch_bytes_ += 9 + cell.text.size();
+    batch_.push_back(std::move(row));
+    if (batch_bytes_ >= kBatchBytes || batch_.size() >= kBatchRows) Flush();
+  }
+  void Flush() {
+    if (!batch_.empty()) WriteAll(fd_, RowsFrame(batch_));
+    batch_.clear();
+    batch_bytes_ = 0;
+  }
+
+ private:
+  int fd_;
+  std::vector<std::vector<Cell>> batch_;
+  size_t batch_bytes_ = 0;
+};
+
 [[noreturn]] void RunChild(const std::string& path, const std::optional<std::string>& table,
                            const ReaderLimits& limits, int reply_fd, int diagnostic_fd) {
   for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGPIPE, SIGTERM}) signal(sig, SIG_DFL);
@@ -68,13 +90,14 @@ void WriteAll(int fd, const std::string& bytes) {
   // libmdb reads these; the result must not depend on the user's environment.
   for (const char* name : {"MDBPATH", "MDBICONV", "MDBOPTS", "MDB_JET3_CHARSET"}) unsetenv(name);
   std::setlocale(LC_ALL, "C");
-  std::string reply;
+  FrameSink sink(reply_fd);
   try {
-    reply = kReplyOk + EncodeContents(ReadWithLibmdb(path, table));
+    ReadWithLibmdb(path, table, sink);
+    sink.Flush();
+    WriteAll(reply_fd, EndFrame());
   } catch (const std::exception& e) {
-    reply = std::string(1, kReplyError) + e.what();
+    WriteAll(reply_fd, ErrorFrame(e.what()));
   }
-  WriteAll(reply_fd, reply);
   _exit(0);
 }
 
@@ -97,7 +120,9 @@ FileContents ReadIsolated(const std::string& path, const std::optional<std::stri
   reply.CloseWrite();
   diagnostics.CloseWrite();
 
-  std::string answer;
+  ReplyDecoder decoder(limits.reply_limit_bytes);
+  size_t received = 0;
+  std::optional<std::string> malformed;
   std::string diagnostic;
   bool timed_out = false;
   bool too_large = false;
@@ -124,30 +149,35 @@ FileContents ReadIsolated(const std::string& path, const std::optional<std::stri
         continue;
       }
       if (i == 0) {
-        answer.append(buffer, static_cast<size_t>(n));
-        if (answer.size() > limits.reply_limit_bytes) too_large = true;
+        received += static_cast<size_t>(n);
+        if (received > limits.reply_limit_bytes) too_large = true;
+        try {
+          if (!too_large) decoder.Feed(std::string_view(buffer, static_cast<size_t>(n)));
+        } catch (const AccessError& e) {
+          malformed = e.what();
+        }
       } else if (diagnostic.size() < kDiagnosticLimit) {
         diagnostic.append(buffer, static_cast<size_t>(n));
       }
     }
-    if (too_large) break;
+    if (too_large || malformed) break;
   }
-  if (timed_out || too_large) kill(pid, SIGKILL);
+  if (timed_out || too_large || malformed) kill(pid, SIGKILL);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
 
-  const std::string what = "Lecture de " + path + " impossible : ";
+  const std::string what = (table ? "Lecture de la table " + *table + " de " : "Lecture de ") + path + " impossible : ";
   const std::string detail = diagnostic.empty() ? "" : " (" + LastLines(diagnostic) + ")";
   if (timed_out) throw AccessError(what + "le fichier semble endommagé (délai de lecture dépassé)");
   if (too_large) throw AccessError(what + "le contenu dépasse la taille admise");
   if (WIFSIGNALED(status))
     throw AccessError(what + "le fichier est endommagé (le lecteur s'est arrêté sur le signal " + std::to_string(WTERMSIG(status)) + ")" +
                       detail);
-  if (answer.empty()) throw AccessError(what + "le lecteur n'a rien renvoyé" + detail);
-  if (answer[0] == kReplyError) throw AccessError(what + answer.substr(1) + detail);
-  if (answer[0] != kReplyOk) throw AccessError(what + "réponse invalide du lecteur");
-  return DecodeContents(answer.substr(1));
+  if (malformed) throw AccessError(what + *malformed);
+  if (decoder.Error()) throw AccessError(what + *decoder.Error() + detail);
+  if (!decoder.Finished()) throw AccessError(what + "le lecteur n'a pas tout renvoyé" + detail);
+  return decoder.Take();
 }
 
 }  // namespace tabulor::db::access

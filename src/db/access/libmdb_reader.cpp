@@ -1,22 +1,22 @@
 #include "db/access/libmdb_reader.h"
 
-// mdbtools.h 1.0.0 includes glib.h inside its extern "C" block, which breaks
-// C++; including glib.h first makes that inner include a no-op.
-#include <glib.h>
-#include <mdbtools.h>
-
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
+#include "db/access/checked_scan.h"
+#include "db/access/definition_check.h"
 #include "db/access/error.h"
+#include "db/access/jet_text.h"
+#include "db/access/libmdb.h"
+#include "db/access/libmdb_warnings.h"
 #include "db/access/text_util.h"
 
 namespace tabulor::db::access {
 namespace {
 
 constexpr int kMemoHeaderSize = 12;
-constexpr int kRowOffsetMask = 0x1fff;
 // A long value is at most 16 MiB (24-bit length); a chain longer than this
 // many pieces is a loop in a damaged file.
 constexpr int kMaxLongValuePieces = 1 << 16;
@@ -32,25 +32,56 @@ using TableDef = std::unique_ptr<MdbTableDef, TableFreer>;
 
 class RowReader {
  public:
-  RowReader(MdbHandle* mdb, MdbTableDef* table) : mdb_(mdb), table_(table), fields_(table->num_cols) {}
+  RowReader(MdbHandle* mdb, MdbTableDef* table, const DefinitionFacts& facts)
+      : mdb_(mdb), table_(table), facts_(facts), fields_(table->num_cols) {}
 
-  // Decodes the row that the last mdb_fetch_row delivered.
-  bool Read(std::vector<Cell>& cells) {
-    int start = 0;
-    size_t size = 0;
-    if (table_->cur_row == 0 || mdb_find_row(mdb_, table_->cur_row - 1, &start, &size) != 0) return false;
-    start &= kRowOffsetMask;
-    if (mdb_crack_row(table_, start, size, fields_.data()) < 0) return false;
+  // Decodes the row at `start` in the current page; throws when it does not hold together.
+  void Read(int start, size_t size, std::vector<Cell>& cells) {
+    if (!IS_JET3(mdb_)) CheckJet4Row(start, size);
+    if (mdb_crack_row(table_, start, size, fields_.data()) < 0) throw AccessError("une ligne est indéchiffrable");
+    const unsigned row_columns = IS_JET3(mdb_) ? mdb_->pg_buf[start] : Le16(mdb_->pg_buf + start);
     cells.assign(table_->num_cols, Cell{});
     for (unsigned i = 0; i < table_->num_cols; ++i) {
-      const MdbField& field = fields_[i];
+      MdbField& field = fields_[i];
       auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table_->columns, field.colnum));
+      // A column added after the row was written is not in the row: null.
+      if (static_cast<unsigned>(column->col_num) >= row_columns) field.is_null = 1;
       cells[field.colnum] = Decode(column, field);
     }
-    return true;
   }
 
  private:
+  // The row trailer (Jet 4): column count, variable-column offsets in
+  // order and inside the row, fixed columns before the variable data.
+  void CheckJet4Row(int start, size_t size) {
+    const unsigned char* row = mdb_->pg_buf + start;
+    auto damaged = [] { throw AccessError("une ligne est indéchiffrable"); };
+    if (size < 3) damaged();
+    const unsigned columns = Le16(row);
+    if (columns == 0 || columns > facts_.max_row_columns) damaged();
+    const size_t mask = (columns + 7) / 8;
+    if (table_->num_var_cols == 0) return;
+    if (size < 2 + mask + 2) damaged();
+    const unsigned variables = Le16(row + size - mask - 2);
+    const size_t trailer = mask + 2 + 2 * size_t{variables} + 2;
+    if (variables > columns || trailer + 2 > size) damaged();
+    // offsets[j] at size - mask - 4 - 2j; the entry past the last is the end of the data
+    unsigned previous = 0;
+    for (unsigned j = 0; j <= variables; ++j) {
+      const unsigned offset = Le16(row + size - mask - 4 - 2 * j);
+      if (offset < previous || offset > size - trailer) damaged();
+      if (j == 0) {
+        for (unsigned i = 0; i < table_->num_cols; ++i) {
+          const auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table_->columns, i));
+          if (column->is_fixed && column->col_type != MDB_BOOL && static_cast<unsigned>(column->col_num) < columns &&
+              2u + column->fixed_offset + column->col_size > offset)
+            damaged();
+        }
+      }
+      previous = offset;
+    }
+  }
+
   bool Fits(int start, int size) const {
     return start >= 0 && size >= 0 && static_cast<size_t>(start) + static_cast<size_t>(size) <= static_cast<size_t>(mdb_->fmt->pg_size);
   }
@@ -111,6 +142,7 @@ class RowReader {
         break;
       case MDB_TEXT:
         if (!Fits(start, size)) throw AccessError("texte endommagé : " + std::string(column->name));
+        if (size > column->col_size) throw AccessError("texte plus long que sa colonne : " + std::string(column->name));
         cell.kind = Cell::Kind::kText;
         cell.text = ToUtf8(reinterpret_cast<const char*>(page + start), size);
         break;
@@ -157,6 +189,7 @@ class RowReader {
 
   std::string ToUtf8(const char* bytes, size_t size) {
     if (size == 0) return {};
+    if (!IS_JET3(mdb_)) return Jet4TextToUtf8(std::string_view(bytes, size));
     // One stored byte gives at most three bytes of UTF-8 (Jet 3 code page,
     // compressed Jet 4 text); two give at most three (UCS-2).
     std::vector<char> out(size * 3 + 4);
@@ -184,14 +217,17 @@ class RowReader {
     int row_start = 0;
     size_t row_size = 0;
     if (header & 0x40000000u) {
-      if (mdb_find_pg_row(mdb_, row_pointer, &buffer, &row_start, &row_size) != 0) throw damaged();
+      if (!IsLongValueRow(row_pointer) || mdb_find_pg_row(mdb_, row_pointer, &buffer, &row_start, &row_size) != 0) throw damaged();
+      if (row_size != length) throw damaged();
       value.assign(static_cast<const char*>(buffer) + row_start, row_size);
       return value;
     }
     if ((header & 0xff000000u) != 0) throw damaged();
     for (int pieces = 0; row_pointer != 0; ++pieces) {
       if (pieces == kMaxLongValuePieces) throw damaged();
-      if (mdb_find_pg_row(mdb_, row_pointer, &buffer, &row_start, &row_size) != 0 || row_size < 4) throw damaged();
+      if (!IsLongValueRow(row_pointer) || mdb_find_pg_row(mdb_, row_pointer, &buffer, &row_start, &row_size) != 0 ||
+          row_size < 4)
+        throw damaged();
       const char* piece = static_cast<const char*>(buffer) + row_start;
       value.append(piece + 4, row_size - 4);
       if (value.size() > length) throw damaged();
@@ -201,18 +237,35 @@ class RowReader {
     return value;
   }
 
+  // A row pointer that names an existing row of a long-value page.
+  bool IsLongValueRow(int32_t pointer) {
+    const auto page = static_cast<uint32_t>(pointer) >> 8;
+    const unsigned row = static_cast<uint32_t>(pointer) & 0xff;
+    if (page == 0 || page >= PageCount(mdb_) || mdb_read_alt_pg(mdb_, page) != mdb_->fmt->pg_size) return false;
+    const unsigned char* bytes = mdb_->alt_pg_buf;
+    return bytes[0] == 0x01 && std::memcmp(bytes + 4, "LVAL", 4) == 0 && row < Le16(bytes + mdb_->fmt->row_count_offset);
+  }
+
   MdbHandle* mdb_;
   MdbTableDef* table_;
+  DefinitionFacts facts_;
   std::vector<MdbField> fields_;
 };
 
-TableData ReadTable(MdbHandle* mdb, MdbCatalogEntry* entry) {
+// Throws when libmdb printed a warning since the last check.
+void CheckWarnings(WarningCapture& warnings) {
+  const std::string text = warnings.Take();
+  if (!text.empty()) throw AccessError("libmdb signale : " + text);
+}
+
+void ReadTable(MdbHandle* mdb, MdbCatalogEntry* entry, FileContents& header, RowSink& sink, WarningCapture& warnings) {
   TableDef table(mdb_read_table(entry));
-  if (!table) throw AccessError("définition de la table " + std::string(entry->object_name) + " illisible");
+  if (!table) throw AccessError("définition illisible");
   // Right after mdb_read_table: the columns are parsed from the page it loaded.
-  if (!mdb_read_columns(table.get()) || table->num_cols == 0)
-    throw AccessError("colonnes de la table " + std::string(entry->object_name) + " illisibles");
-  TableData data;
+  if (!mdb_read_columns(table.get()) || table->num_cols == 0) throw AccessError("colonnes illisibles");
+  CheckWarnings(warnings);
+  const DefinitionFacts facts = CheckDefinition(mdb, table.get());
+  TableData& data = header.table;
   data.name = entry->object_name;
   for (unsigned i = 0; i < table->num_cols; ++i) {
     auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
@@ -223,22 +276,44 @@ TableData ReadTable(MdbHandle* mdb, MdbCatalogEntry* entry) {
     info.auto_increment = !IS_JET3(mdb) && column->is_long_auto;
     data.columns.push_back(std::move(info));
   }
-  RowReader reader(mdb, table.get());
-  mdb_rewind_table(table.get());
+  CheckedScan scan(mdb, table.get());
+  sink.Begin(header);
+  RowReader reader(mdb, table.get(), facts);
   std::vector<Cell> cells;
-  while (mdb_fetch_row(table.get())) {
-    if (reader.Read(cells)) data.rows.push_back(cells);
+  int start = 0;
+  size_t size = 0;
+  while (scan.Next(start, size)) {
+    reader.Read(start, size, cells);
+    CheckWarnings(warnings);
+    sink.Row(std::move(cells));
   }
-  return data;
+  CheckWarnings(warnings);
 }
+
+class Collector : public RowSink {
+ public:
+  void Begin(const FileContents& header) override { contents = header; }
+  void Row(std::vector<Cell>&& row) override { contents.table.rows.push_back(std::move(row)); }
+  FileContents contents;
+};
 
 }  // namespace
 
-FileContents ReadWithLibmdb(const std::string& path, const std::optional<std::string>& table) {
+void ReadWithLibmdb(const std::string& path, const std::optional<std::string>& table, RowSink& sink) {
+  WarningCapture warnings;
   Handle mdb(mdb_open(path.c_str(), MDB_NOFLAGS));
   if (!mdb) throw AccessError("le fichier " + path + " n'est pas une base de données Access lisible");
-  if (!mdb_read_catalog(mdb.get(), MDB_TABLE))
-    throw AccessError("le catalogue de la base de données " + path + " est illisible");
+  if (PageCount(mdb.get()) * static_cast<uint64_t>(mdb->fmt->pg_size) != std::filesystem::file_size(path))
+    throw AccessError("le fichier " + path + " est tronqué (sa taille n'est pas un nombre entier de pages)");
+  auto catalog_damaged = [&](const std::string& why) {
+    return AccessError("le catalogue de la base de données " + path + " est endommagé : " + why);
+  };
+  if (!mdb_read_catalog(mdb.get(), MDB_TABLE)) throw AccessError("le catalogue de la base de données " + path + " est illisible");
+  try {
+    CheckWarnings(warnings);
+  } catch (const AccessError& e) {
+    throw catalog_damaged(e.what());
+  }
   FileContents contents;
   MdbCatalogEntry* wanted = nullptr;
   MdbCatalogEntry* wanted_folded = nullptr;
@@ -250,12 +325,23 @@ FileContents ReadWithLibmdb(const std::string& path, const std::optional<std::st
     if (*table == entry->object_name) wanted = entry;
     else if (!wanted_folded && EqualsIgnoreCase(*table, entry->object_name)) wanted_folded = entry;
   }
-  if (table) {
-    if (!wanted) wanted = wanted_folded;
-    if (!wanted) throw AccessError("la table " + *table + " n'existe pas dans " + path);
-    contents.table = ReadTable(mdb.get(), wanted);
+  if (!table) {
+    sink.Begin(contents);
+    return;
   }
-  return contents;
+  if (!wanted) wanted = wanted_folded;
+  if (!wanted) throw AccessError("la table " + *table + " n'existe pas dans " + path);
+  try {
+    ReadTable(mdb.get(), wanted, contents, sink, warnings);
+  } catch (const AccessError& e) {
+    throw AccessError("la table " + std::string(wanted->object_name) + " est endommagée : " + e.what());
+  }
+}
+
+FileContents ReadWithLibmdb(const std::string& path, const std::optional<std::string>& table) {
+  Collector collector;
+  ReadWithLibmdb(path, table, collector);
+  return std::move(collector.contents);
 }
 
 }  // namespace tabulor::db::access

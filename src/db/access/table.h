@@ -1,5 +1,12 @@
 #pragma once
 // A table of an Access database, read whole when it is opened, with a cursor.
+// Open either gives the whole table, checked, or throws AccessError naming
+// the file and the table, and then nothing of the table is kept: a row the
+// reader cannot locate or decode, a warning of libmdb while reading, a number
+// of rows other than the table definition's, a definition or usage map that
+// does not hold together all fail the Open, never the later Next or Eof.
+// The rows come from the reading process in bounded batches; the table holds
+// them decoded, as its row count and the master-detail links need them all.
 // A detail table is linked to a master table: while the master is open it
 // shows only the rows whose key column equals the master's column in the
 // master's current row, sorted on the key, and follows every move of the

@@ -7,7 +7,11 @@
 namespace tabulor::db::access {
 namespace {
 
-constexpr uint32_t kMagic = 0x4d444231;  // "MDB1"
+constexpr char kHeader = 'H';
+constexpr char kRows = 'R';
+constexpr char kEnd = 'Z';
+constexpr char kError = 'E';
+constexpr size_t kFrameHead = 9;
 
 class Writer {
  public:
@@ -18,15 +22,22 @@ class Writer {
     U64(s.size());
     out_ += s;
   }
-  std::string Take() { return std::move(out_); }
+  std::string Frame(char kind) {
+    Writer head;
+    head.U8(static_cast<uint8_t>(kind));
+    head.U64(out_.size());
+    return head.out_ + out_;
+  }
 
  private:
   std::string out_;
 };
 
+[[noreturn]] void Invalid() { throw AccessError("réponse invalide du lecteur de base Access"); }
+
 class Reader {
  public:
-  explicit Reader(const std::string& in) : in_(in) {}
+  explicit Reader(std::string_view in) : in_(in) {}
   uint8_t U8() { return static_cast<uint8_t>(*Take(1)); }
   uint64_t U64() { return Get<uint64_t>(); }
   double F64() { return Get<double>(); }
@@ -37,7 +48,7 @@ class Reader {
   // A count of items of at least `item_size` bytes each, checked against what is left.
   uint64_t Count(size_t item_size) {
     const uint64_t n = U64();
-    if (n > (in_.size() - pos_) / item_size) Fail();
+    if (n > (in_.size() - pos_) / item_size) Invalid();
     return n;
   }
   bool AtEnd() const { return pos_ == in_.size(); }
@@ -50,25 +61,23 @@ class Reader {
     return v;
   }
   const char* Take(uint64_t n) {
-    if (n > in_.size() - pos_) Fail();
+    if (n > in_.size() - pos_) Invalid();
     const char* p = in_.data() + pos_;
     pos_ += n;
     return p;
   }
-  [[noreturn]] static void Fail() { throw AccessError("réponse incomplète du lecteur de base Access"); }
 
-  const std::string& in_;
+  std::string_view in_;
   size_t pos_ = 0;
 };
 
 }  // namespace
 
-std::string EncodeContents(const FileContents& contents) {
+std::string HeaderFrame(const FileContents& header) {
   Writer w;
-  w.U64(kMagic);
-  w.U64(contents.table_names.size());
-  for (const auto& name : contents.table_names) w.Str(name);
-  const TableData& t = contents.table;
+  w.U64(header.table_names.size());
+  for (const auto& name : header.table_names) w.Str(name);
+  const TableData& t = header.table;
   w.Str(t.name);
   w.U64(t.columns.size());
   for (const auto& c : t.columns) {
@@ -77,8 +86,13 @@ std::string EncodeContents(const FileContents& contents) {
     w.U64(static_cast<uint64_t>(c.size));
     w.U8(c.auto_increment);
   }
-  w.U64(t.rows.size());
-  for (const auto& row : t.rows) {
+  return w.Frame(kHeader);
+}
+
+std::string RowsFrame(const std::vector<std::vector<Cell>>& rows) {
+  Writer w;
+  w.U64(rows.size());
+  for (const auto& row : rows) {
     for (const auto& cell : row) {
       w.U8(static_cast<uint8_t>(cell.kind));
       switch (cell.kind) {
@@ -92,48 +106,82 @@ std::string EncodeContents(const FileContents& contents) {
       }
     }
   }
-  return w.Take();
+  return w.Frame(kRows);
 }
 
-FileContents DecodeContents(const std::string& bytes) {
-  Reader r(bytes);
-  if (r.U64() != kMagic) throw AccessError("réponse invalide du lecteur de base Access");
-  FileContents contents;
-  for (uint64_t n = r.Count(8); n > 0; --n) contents.table_names.push_back(r.Str());
-  TableData& t = contents.table;
-  t.name = r.Str();
-  for (uint64_t n = r.Count(18); n > 0; --n) {
-    ColumnInfo c;
-    c.name = r.Str();
-    c.type = static_cast<ColumnType>(r.U8());
-    c.size = static_cast<int>(r.U64());
-    c.auto_increment = r.U8() != 0;
-    t.columns.push_back(std::move(c));
+std::string EndFrame() { return Writer().Frame(kEnd); }
+
+std::string ErrorFrame(const std::string& message) {
+  Writer w;
+  w.Str(message);
+  return w.Frame(kError);
+}
+
+void ReplyDecoder::Feed(std::string_view bytes) {
+  pending_.append(bytes);
+  size_t at = 0;
+  while (!Finished() && pending_.size() - at >= kFrameHead) {
+    uint64_t length = 0;
+    std::memcpy(&length, pending_.data() + at + 1, sizeof length);
+    if (length > frame_limit_) throw AccessError("le contenu dépasse la taille admise");
+    if (pending_.size() - at - kFrameHead < length) break;
+    Decode(pending_[at], std::string_view(pending_).substr(at + kFrameHead, length));
+    at += kFrameHead + length;
   }
-  const size_t width = t.columns.size();
-  const uint64_t rows = width ? r.Count(width) : r.U64();
-  if (!width && rows) throw AccessError("réponse invalide du lecteur de base Access");
-  t.rows.reserve(rows);
-  for (uint64_t i = 0; i < rows; ++i) {
-    std::vector<Cell> row(width);
-    for (auto& cell : row) {
-      const uint8_t kind = r.U8();
-      if (kind > static_cast<uint8_t>(Cell::Kind::kBytes)) throw AccessError("réponse invalide du lecteur de base Access");
-      cell.kind = static_cast<Cell::Kind>(kind);
-      switch (cell.kind) {
-        case Cell::Kind::kNull: break;
-        case Cell::Kind::kText:
-        case Cell::Kind::kBytes: cell.text = r.Str(); break;
-        case Cell::Kind::kInteger:
-        case Cell::Kind::kBoolean: cell.integer = static_cast<int64_t>(r.U64()); break;
-        case Cell::Kind::kFloat:
-        case Cell::Kind::kDateTime: cell.number = r.F64(); break;
-      }
+  pending_.erase(0, at);
+  if (Finished() && !pending_.empty()) Invalid();
+}
+
+void ReplyDecoder::Decode(char kind, std::string_view payload) {
+  Reader r(payload);
+  if (kind == kError) {
+    error_ = r.Str();
+  } else if (kind == kHeader && !have_header_) {
+    have_header_ = true;
+    for (uint64_t n = r.Count(8); n > 0; --n) contents_.table_names.push_back(r.Str());
+    TableData& t = contents_.table;
+    t.name = r.Str();
+    for (uint64_t n = r.Count(18); n > 0; --n) {
+      ColumnInfo c;
+      c.name = r.Str();
+      c.type = static_cast<ColumnType>(r.U8());
+      c.size = static_cast<int>(r.U64());
+      c.auto_increment = r.U8() != 0;
+      t.columns.push_back(std::move(c));
     }
-    t.rows.push_back(std::move(row));
+  } else if (kind == kRows && have_header_) {
+    TableData& t = contents_.table;
+    const size_t width = t.columns.size();
+    if (width == 0) Invalid();
+    for (uint64_t i = r.Count(width); i > 0; --i) {
+      std::vector<Cell> row(width);
+      for (auto& cell : row) {
+        const uint8_t cell_kind = r.U8();
+        if (cell_kind > static_cast<uint8_t>(Cell::Kind::kBytes)) Invalid();
+        cell.kind = static_cast<Cell::Kind>(cell_kind);
+        switch (cell.kind) {
+          case Cell::Kind::kNull: break;
+          case Cell::Kind::kText:
+          case Cell::Kind::kBytes: cell.text = r.Str(); break;
+          case Cell::Kind::kInteger:
+          case Cell::Kind::kBoolean: cell.integer = static_cast<int64_t>(r.U64()); break;
+          case Cell::Kind::kFloat:
+          case Cell::Kind::kDateTime: cell.number = r.F64(); break;
+        }
+      }
+      t.rows.push_back(std::move(row));
+    }
+  } else if (kind == kEnd && have_header_) {
+    finished_ = true;
+  } else {
+    Invalid();
   }
-  if (!r.AtEnd()) throw AccessError("réponse invalide du lecteur de base Access");
-  return contents;
+  if (!r.AtEnd()) Invalid();
+}
+
+FileContents ReplyDecoder::Take() {
+  if (!finished_ || error_) throw AccessError("réponse incomplète du lecteur de base Access");
+  return std::move(contents_);
 }
 
 }  // namespace tabulor::db::access

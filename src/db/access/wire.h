@@ -1,13 +1,44 @@
 #pragma once
-// The form in which the isolated reader process hands its result back.
+// The form in which the isolated reader process hands its result back: a
+// sequence of frames (kind byte, 64-bit length, payload), so that neither
+// side ever holds the encoded table whole. First the header (table names and
+// the requested table's columns), then batches of rows, then either the end
+// frame or an error frame; rows before an error frame are to be dropped.
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "db/access/table_data.h"
 
 namespace tabulor::db::access {
 
-std::string EncodeContents(const FileContents& contents);
-// Throws AccessError on a malformed or incomplete message.
-FileContents DecodeContents(const std::string& bytes);
+std::string HeaderFrame(const FileContents& header);
+std::string RowsFrame(const std::vector<std::vector<Cell>>& rows);
+std::string EndFrame();
+std::string ErrorFrame(const std::string& message);
+
+// Decodes frames as their bytes arrive. Throws AccessError on a malformed
+// frame, or one longer than `frame_limit` bytes.
+class ReplyDecoder {
+ public:
+  explicit ReplyDecoder(size_t frame_limit) : frame_limit_(frame_limit) {}
+  void Feed(std::string_view bytes);
+  bool Finished() const { return finished_ || error_.has_value(); }
+  // The reader's own error message, when it sent one.
+  const std::optional<std::string>& Error() const { return error_; }
+  // The contents once the end frame came; throws AccessError before.
+  FileContents Take();
+
+ private:
+  void Decode(char kind, std::string_view payload);
+
+  size_t frame_limit_;
+  std::string pending_;
+  bool have_header_ = false;
+  bool finished_ = false;
+  std::optional<std::string> error_;
+  FileContents contents_;
+};
 
 }  // namespace tabulor::db::access

@@ -1,8 +1,8 @@
 #pragma once
 // The forms the main window opens, registered by the subsystems that build
 // them (see shell/registry.h for the whole registration). A form is created
-// afresh for each use with the main window as owner, shown modally and freed
-// when its modal display returns.
+// afresh for each use with the main window as owner and the program's context,
+// shown modally and freed when its modal display returns.
 #include <QDialog>
 #include <QWidget>
 #include <functional>
@@ -13,7 +13,7 @@
 
 namespace tabulor::shell::gui {
 
-using FormFactory = std::function<std::unique_ptr<QDialog>(QWidget* owner)>;
+using FormFactory = std::function<std::unique_ptr<QDialog>(QWidget* owner, const FunctionContext& context)>;
 
 class FormRegistry {
  public:

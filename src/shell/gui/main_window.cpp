@@ -26,6 +26,7 @@ namespace tabulor::shell::gui {
 
 TfmMain::TfmMain(MainWindowSetup setup, QWidget* parent)
     : QMainWindow(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), setup_(std::move(setup)) {
+  if (!setup_.context.messages) setup_.context.messages = &shell::Messages();
   setObjectName("fmMain");
   setAttribute(Qt::WA_QuitOnClose, true);
   BuildWindow();
@@ -38,8 +39,6 @@ TfmMain::TfmMain(MainWindowSetup setup, QWidget* parent)
 }
 
 TfmMain::~TfmMain() { SetKeyPreview(false); }
-
-MessageSink& TfmMain::Messages() const { return setup_.messages ? *setup_.messages : shell::Messages(); }
 
 void TfmMain::BuildWindow() {
   auto* central = new QWidget(this);
@@ -168,8 +167,8 @@ void TfmMain::EnableFunctions() {
   mnuCompress->setEnabled(has(ShellFunction::kCompress));
   mnuImportBD->setEnabled(has(ShellFunction::kImportDatabase));
   btImport->setEnabled(has(ShellFunction::kImportDatabase));
-  mnuImportPatAccess->setEnabled(has(ShellFunction::kImportAccess));
-  mnuImportAccess->setEnabled(has(ShellFunction::kImportAccess));
+  mnuImportPatAccess->setEnabled(has(ShellFunction::kImportAccessPatients));
+  mnuImportAccess->setEnabled(has(ShellFunction::kImportAccessFull));
   mnuImportAm3->setEnabled(has(ShellFunction::kImportPatientFile));
 }
 
@@ -177,11 +176,11 @@ void TfmMain::FormCreate() {
   timer_ticks_ = 0;
   required_version_ = kRequiredVersion;
   lVersion->setText(QString::fromStdString(msg::VersionPrefix() + kProgramVersionText));
-  if (CompressionMarkerPresent(setup_.program_dir)) mnuCompress->setEnabled(false);
+  if (CompressionMarkerPresent(setup_.context.program_dir)) mnuCompress->setEnabled(false);
 
   StartupStatus& status = setup_.status ? *setup_.status : own_status_;
   const UnattendedRuns& runs = setup_.runs ? *setup_.runs : UnattendedRuns::Global();
-  switches_succeeded_ = CommandLineRun(runs, status, Messages()).Run(setup_.arguments);
+  switches_succeeded_ = CommandLineRun(runs, status, setup_.context).Run(setup_.arguments);
 }
 
 void TfmMain::SetKeyPreview(bool on) {
@@ -217,7 +216,7 @@ void TfmMain::TimerTimer() {
   }
 }
 
-void TfmMain::OpenFunction(ShellFunction function, int32_t required, std::function<void()> before_open) {
+void TfmMain::OpenFunction(ShellFunction function, int32_t required) {
   const FormRegistry& forms = setup_.forms ? *setup_.forms : FormRegistry::Global();
   const FormFactory* factory = forms.Find(function);
   if (!factory) return;
@@ -227,8 +226,7 @@ void TfmMain::OpenFunction(ShellFunction function, int32_t required, std::functi
       Messages().ShowMessage(msg::IncompatibleVersion());
       return;
     }
-    if (before_open) before_open();
-    std::unique_ptr<QDialog> form = (*factory)(this);
+    std::unique_ptr<QDialog> form = (*factory)(this, setup_.context);
     form->exec();
   } catch (const std::exception& e) {
     Messages().ShowError(e.what());
@@ -244,13 +242,9 @@ void TfmMain::mnuCompressClick() {
 
 void TfmMain::mnuImportBDClick() { OpenFunction(ShellFunction::kImportDatabase, required_version_); }
 
-void TfmMain::mnuImportPatAccessClick() {
-  OpenFunction(ShellFunction::kImportAccess, required_version_, [] { AccessFullImport = false; });
-}
+void TfmMain::mnuImportPatAccessClick() { OpenFunction(ShellFunction::kImportAccessPatients, required_version_); }
 
-void TfmMain::mnuImportAccessClick() {
-  OpenFunction(ShellFunction::kImportAccess, required_version_, [] { AccessFullImport = true; });
-}
+void TfmMain::mnuImportAccessClick() { OpenFunction(ShellFunction::kImportAccessFull, required_version_); }
 
 void TfmMain::mnuImportAm3Click() { OpenFunction(ShellFunction::kImportPatientFile, required_version_); }
 

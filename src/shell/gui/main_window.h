@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/function_context.h"
 #include "shell/gui/form_registry.h"
 #include "shell/messages.h"
 #include "shell/registry.h"
@@ -23,12 +24,13 @@ namespace tabulor::shell::gui {
 
 struct MainWindowSetup {
   std::function<int32_t()> schema_version;  // F_Data->SchemaVersion in the program
-  std::string program_dir;                  // where BALANTIS.INI greys the compression
+  // Handed to every form and switch; its program directory is also where
+  // BALANTIS.INI greys the compression. A null sink: the process's.
+  FunctionContext context;
   std::vector<std::string> arguments;       // the command line without the program path
   const FormRegistry* forms = nullptr;      // null: the program's registry
   const UnattendedRuns* runs = nullptr;     // null: the program's runs
   StartupStatus* status = nullptr;          // null: the window keeps its own
-  MessageSink* messages = nullptr;          // null: the process's sink
 };
 
 class TfmMain : public QMainWindow {
@@ -69,8 +71,8 @@ class TfmMain : public QMainWindow {
   void EnableFunctions();
   void SetKeyPreview(bool on);
   // Checks the gate (`required` 0: none) and opens the function's form.
-  void OpenFunction(ShellFunction function, int32_t required, std::function<void()> before_open = {});
-  MessageSink& Messages() const;
+  void OpenFunction(ShellFunction function, int32_t required);
+  MessageSink& Messages() const { return *setup_.context.messages; }
 
   MainWindowSetup setup_;
   StartupStatus own_status_;

@@ -70,26 +70,35 @@ int RunTabulor(int argc, char** argv) {
   StartupStatus status;
   DataModuleSetup data_setup;
   data_setup.status = &status;
-  TF_Data data(std::move(data_setup));
-  F_Data = &data;
-  Reported(status, [&] { data.DataModuleCreate(); });
+  // The one instance, F_Data, lives for the whole program; what the functions
+  // need of it reaches them through their context.
+  TF_Data F_Data(std::move(data_setup));
+  Reported(status, [&] { F_Data.DataModuleCreate(); });
+
+  // What every form and switch works with.
+  FunctionContext context;
+  context.session = &F_Data.DB.session();
+  context.database = F_Data.DB.Name();
+  context.version_table = &F_Data.tVersion;
+  context.program_dir = ProgramDir();
+  context.messages = &Messages();
 
   int exit_code = 0;
   {
     MainWindowSetup window_setup;
-    window_setup.schema_version = [&data] { return data.SchemaVersion(); };
-    window_setup.program_dir = ProgramDir();
+    window_setup.schema_version = [&F_Data] { return F_Data.SchemaVersion(); };
+    window_setup.context = context;
     window_setup.arguments = arguments;
     window_setup.status = &status;
     TfmMain fmMain(std::move(window_setup));
 
-    // The patient-file form lives hidden from start-up to the end (its
-    // creation sets the process-wide short date format).
+    // From here on the program writes two-digit years (the Access import
+    // wizard switches to four while it is open and back after).
+    SetShortDateFormat("dd/mm/yy");
+    // The patient-file form lives hidden from start-up to the end.
     std::unique_ptr<QDialog> fmPedora;
     if (const FormFactory* pedora = FormRegistry::Global().Find(ShellFunction::kImportPatientFile))
-      Reported(status, [&] { fmPedora = (*pedora)(nullptr); });
-    else
-      SetShortDateFormat("dd/mm/yy");  // what that form's creation would have set
+      Reported(status, [&] { fmPedora = (*pedora)(nullptr, context); });
 
     if (status.TerminationRequested()) {
       exit_code = status.ExitCode();
@@ -102,8 +111,7 @@ int RunTabulor(int argc, char** argv) {
       exit_code = status.ExitCode();
     }
   }
-  data.DataModuleDestroy();
-  F_Data = nullptr;
+  F_Data.DataModuleDestroy();
   SetProgramDir({});
   return exit_code;
 }

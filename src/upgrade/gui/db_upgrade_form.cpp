@@ -13,7 +13,6 @@
 #include <exception>
 #include <stdexcept>
 
-#include "shell/data_module.h"
 #include "shell/msg.h"
 
 namespace tabulor::upgrade::gui {
@@ -33,6 +32,7 @@ struct BusyCursor {
 
 TfmDBUpgrade::TfmDBUpgrade(QWidget* owner, UpgradeFormSetup setup)
     : QDialog(owner, Qt::Tool), messages_(setup.messages) {
+  if (!messages_) throw std::logic_error("the upgrade form was given nowhere to show its messages");
   setWindowTitle(Text(QT_TRANSLATE_NOOP("TfmDBUpgrade", "Mise à jour")));
 
   sgResume = new QTableWidget(1, 4, this);
@@ -79,17 +79,8 @@ void TfmDBUpgrade::FormCreate(UpgradeSetup setup) {
                                        Text(QT_TRANSLATE_NOOP("TfmDBUpgrade", "Version ")),
                                        Text(QT_TRANSLATE_NOOP("TfmDBUpgrade", "Nb. d'enregistrements")),
                                        Text(QT_TRANSLATE_NOOP("TfmDBUpgrade", "Nb. de champs"))});
-  if (!setup.version_table) {
-    shell::TF_Data* data = shell::F_Data;
-    if (!data) throw std::logic_error("The upgrade form needs the data module's database");
-    setup.session = &data->DB.session();
-    setup.database = data->DB.Name();
-    setup.version_table = &data->tVersion;
-  }
   run_ = std::make_unique<UpgradeRun>(std::move(setup));
 }
-
-shell::MessageSink& TfmDBUpgrade::Messages() const { return messages_ ? *messages_ : shell::Messages(); }
 
 void TfmDBUpgrade::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);

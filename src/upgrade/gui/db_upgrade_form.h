@@ -15,15 +15,15 @@ class QTableWidget;
 namespace tabulor::upgrade::gui {
 
 struct UpgradeFormSetup {
-  UpgradeSetup run;                     // a null version table: the data module's
-  shell::MessageSink* messages = nullptr;  // null: the process's sink
+  UpgradeSetup run;                        // see UpgradeSetup::From for the program's
+  shell::MessageSink* messages = nullptr;  // required
 };
 
 class TfmDBUpgrade : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TfmDBUpgrade(QWidget* owner = nullptr, UpgradeFormSetup setup = {});
+  TfmDBUpgrade(QWidget* owner, UpgradeFormSetup setup);
   ~TfmDBUpgrade() override;
 
   // Fills the grid; returns what UpgradeRun::FillSummary returns.
@@ -42,7 +42,7 @@ class TfmDBUpgrade : public QDialog {
  private:
   void FormCreate(UpgradeSetup setup);
   void FormShow();
-  shell::MessageSink& Messages() const;
+  shell::MessageSink& Messages() const { return *messages_; }
 
   shell::MessageSink* messages_ = nullptr;
   std::unique_ptr<UpgradeRun> run_;

@@ -8,10 +8,13 @@
 namespace tabulor::upgrade::gui {
 namespace {
 
-const shell::UnattendedRegistration kUnattendedUpgrade{shell::ShellFunction::kUpgrade, [] { RunUnattended(); }};
+const shell::UnattendedRegistration kUnattendedUpgrade{
+    shell::ShellFunction::kUpgrade, [](const shell::FunctionContext& context) { RunUnattended(context); }};
 
 const shell::gui::FormRegistration kUpgradeForm{
-    shell::ShellFunction::kUpgrade, [](QWidget* owner) { return std::make_unique<TfmDBUpgrade>(owner); }};
+    shell::ShellFunction::kUpgrade, [](QWidget* owner, const shell::FunctionContext& context) {
+      return std::make_unique<TfmDBUpgrade>(owner, UpgradeFormSetup{UpgradeSetup::From(context), context.messages});
+    }};
 
 }  // namespace
 }  // namespace tabulor::upgrade::gui

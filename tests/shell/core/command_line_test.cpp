@@ -21,17 +21,21 @@ class RecordingSink : public MessageSink {
 class CommandLineTest : public ::testing::Test {
  protected:
   CommandLineTest() {
-    runs.Register(ShellFunction::kUpgrade, [this] {
+    context.messages = &sink;
+    context.database = "PRATIQUE";
+    runs.Register(ShellFunction::kUpgrade, [this](const FunctionContext& given) {
       calls.push_back("upgrade");
+      EXPECT_EQ(given.database, "PRATIQUE");
       if (fail_upgrade) throw std::runtime_error("Table Patient verrouillée");
     });
-    runs.Register(ShellFunction::kCompress, [this] { calls.push_back("compress"); });
+    runs.Register(ShellFunction::kCompress, [this](const FunctionContext&) { calls.push_back("compress"); });
   }
-  bool Run(std::vector<std::string> args) { return CommandLineRun(runs, status, sink).Run(args); }
+  bool Run(std::vector<std::string> args) { return CommandLineRun(runs, status, context).Run(args); }
 
   UnattendedRuns runs;
   StartupStatus status;
   RecordingSink sink;
+  FunctionContext context;
   std::vector<std::string> calls;
   bool fail_upgrade = false;
 };
@@ -75,7 +79,7 @@ TEST_F(CommandLineTest, AnErrorIsReportedAndStopsTheRemainingSwitches) {
 
 TEST_F(CommandLineTest, ASwitchWhoseRunIsNotInThisBuildFails) {
   UnattendedRuns none;
-  EXPECT_FALSE(CommandLineRun(none, status, sink).Run({"no_ihm", "zip_data"}));
+  EXPECT_FALSE(CommandLineRun(none, status, context).Run({"no_ihm", "zip_data"}));
   EXPECT_EQ(sink.errors, std::vector<std::string>{msg::FunctionUnavailable()});
   EXPECT_TRUE(status.TerminationRequested());
   EXPECT_NE(status.ExitCode(), 0);

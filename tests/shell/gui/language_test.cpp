@@ -41,7 +41,7 @@ TEST(Language, TheEnglishModuleBesideTheProgramTranslatesMessagesAndOpenWindows)
   ASSERT_TRUE(std::filesystem::exists(build_dir + std::string(kEnglishModuleName)));
 
   gui::MainWindowSetup setup;
-  setup.program_dir = build_dir;
+  setup.context.program_dir = build_dir;
   UnattendedRuns none;
   gui::FormRegistry no_forms;
   StartupStatus status;

@@ -34,19 +34,23 @@ class MainWindowTest : public ::testing::Test {
     program_dir_ = std::filesystem::temp_directory_path() / ("tabulor-main-" + std::to_string(::getpid()));
     std::filesystem::create_directories(program_dir_);
     for (auto f : {ShellFunction::kUpgrade, ShellFunction::kCompress, ShellFunction::kImportDatabase,
-                   ShellFunction::kImportAccess, ShellFunction::kImportPatientFile})
-      forms_.Register(f, [this, f](QWidget* owner) {
+                   ShellFunction::kImportAccessPatients, ShellFunction::kImportAccessFull,
+                   ShellFunction::kImportPatientFile})
+      forms_.Register(f, [this, f](QWidget* owner, const FunctionContext& context) {
         if (fail_creation_) throw std::runtime_error("Table Patient.DB introuvable");
         auto form = std::make_unique<QDialog>(owner);
         opened_.push_back(f);
-        full_import_at_open_.push_back(AccessFullImport);
+        context_program_dirs_.push_back(context.program_dir);
         ++alive_;
         QObject::connect(form.get(), &QObject::destroyed, [this] { --alive_; });
         QTimer::singleShot(0, form.get(), &QDialog::accept);
         return form;
       });
-    runs_.Register(ShellFunction::kUpgrade, [this] { run_calls_.push_back("upgrade"); });
-    runs_.Register(ShellFunction::kCompress, [this] { run_calls_.push_back("compress"); });
+    runs_.Register(ShellFunction::kUpgrade, [this](const FunctionContext& context) {
+      EXPECT_EQ(context.messages, &sink_);
+      run_calls_.push_back("upgrade");
+    });
+    runs_.Register(ShellFunction::kCompress, [this](const FunctionContext&) { run_calls_.push_back("compress"); });
   }
   void TearDown() override { std::filesystem::remove_all(program_dir_); }
 
@@ -57,12 +61,12 @@ class MainWindowTest : public ::testing::Test {
       if (version_fails_) throw std::runtime_error("Version.db introuvable");
       return version_;
     };
-    setup.program_dir = program_dir_.string() + "/";
+    setup.context.program_dir = program_dir_.string() + "/";
+    setup.context.messages = &sink_;
     setup.arguments = std::move(args);
     setup.forms = forms ? forms : &forms_;
     setup.runs = &runs_;
     setup.status = &status_;
-    setup.messages = &sink_;
     return std::make_unique<TfmMain>(std::move(setup));
   }
 
@@ -79,7 +83,7 @@ class MainWindowTest : public ::testing::Test {
   StartupStatus status_;
   RecordingSink sink_;
   std::vector<ShellFunction> opened_;
-  std::vector<bool> full_import_at_open_;
+  std::vector<std::string> context_program_dirs_;
   std::vector<std::string> run_calls_;
   int alive_ = 0;
   int version_ = 280;
@@ -199,12 +203,12 @@ TEST_F(MainWindowTest, ImportsNeedVersion280) {
   w->mnuImportAm3Click();
   Child<QPushButton>(w.get(), "btImport")->click();
   EXPECT_TRUE(sink_.messages.empty());
-  EXPECT_EQ(opened_, (std::vector<ShellFunction>{ShellFunction::kImportDatabase, ShellFunction::kImportAccess,
-                                                 ShellFunction::kImportAccess, ShellFunction::kImportPatientFile,
+  // The two Access entries open the wizard in its two modes.
+  EXPECT_EQ(opened_, (std::vector<ShellFunction>{ShellFunction::kImportDatabase, ShellFunction::kImportAccessPatients,
+                                                 ShellFunction::kImportAccessFull, ShellFunction::kImportPatientFile,
                                                  ShellFunction::kImportDatabase}));
-  // The Access wizard learns which of its two entries opened it.
-  EXPECT_FALSE(full_import_at_open_[1]);
-  EXPECT_TRUE(full_import_at_open_[2]);
+  // Every form is handed the window's context.
+  EXPECT_EQ(context_program_dirs_, std::vector<std::string>(5, program_dir_.string() + "/"));
   // Asked afresh at each click.
   EXPECT_EQ(version_asked_, 10);
 }
@@ -264,7 +268,7 @@ TEST_F(MainWindowTest, BalantisIniGreysTheCompressionEntryButZipDataStillCompres
 
 TEST_F(MainWindowTest, FunctionsThisBuildLacksAreDisabled) {
   FormRegistry only_upgrade;
-  only_upgrade.Register(ShellFunction::kUpgrade, [](QWidget* owner) { return std::make_unique<QDialog>(owner); });
+  only_upgrade.Register(ShellFunction::kUpgrade, [](QWidget* owner, const FunctionContext&) { return std::make_unique<QDialog>(owner); });
   auto w = Make({}, &only_upgrade);
   EXPECT_TRUE(Child<QAction>(w.get(), "mnuUpgrade")->isEnabled());
   EXPECT_TRUE(Child<QPushButton>(w.get(), "btUpgrade")->isEnabled());
@@ -285,7 +289,7 @@ TEST_F(MainWindowTest, CreationRunsTheSwitches) {
   EXPECT_TRUE(status_.TerminationRequested());
   EXPECT_TRUE(opened_.empty());  // no form is shown by an unattended run
 
-  runs_.Register(ShellFunction::kUpgrade, [] { throw std::runtime_error("Version.db verrouillée"); });
+  runs_.Register(ShellFunction::kUpgrade, [](const FunctionContext&) { throw std::runtime_error("Version.db verrouillée"); });
   StartupStatus fresh;
   status_ = fresh;
   auto failing = Make({"update_bd_ortalis", "zip_data"});
