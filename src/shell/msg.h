@@ -59,6 +59,7 @@ std::string ZipSizeZero();  // compression, after an acquisition number
 
 // Errors.
 std::string UnknownError();  // an error that carries no message
+std::string ErrorPrefix();   // "tabulor: erreur : ", before an error written to standard error
 
 // Files.
 std::string CannotWriteFile(std::string_view path, std::string_view reason);
