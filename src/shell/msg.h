@@ -41,6 +41,7 @@ std::string ProtocolExists();  // after a protocol's code
 std::string ExerciseExists();  // after an exercise
 std::string FileNotFound();  // after a file name
 std::string FirstNameCompleted();  // after a last name
+std::string BirthDateCompleted();  // after a last name: " : Date de naissance complétée"
 std::string ErrorImportingPatient();
 std::string ErrorImportingExamination();
 std::string ErrorImportingMeasurement();
@@ -58,6 +59,7 @@ std::string EmptyBlob();  // compression, after an acquisition number
 std::string ZipSizeZero();  // compression, after an acquisition number
 
 // Errors.
+std::string NotADate(std::string_view text);  // "'%s' n'est pas une date correcte"
 std::string UnknownError();  // an error that carries no message
 
 // Files.
