@@ -1,5 +1,6 @@
 #include "compress/threshold.h"
 
+#include <QtGlobal>
 #include <charconv>
 #include <string>
 
@@ -16,7 +17,8 @@ int64_t ParseThreshold(std::string_view text) {
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
   if (digits.empty() || error != std::errc() || end != digits.data() + digits.size())
     throw ThresholdError(shell::msg::Format(
-        shell::msg::Tr("Compress", "La taille min de compression « %s » n'est pas un nombre entier : aucune ligne n'a été modifiée."),
+        shell::msg::Tr("Compress", QT_TRANSLATE_NOOP("Compress", "La taille min de compression « %s » n'est pas un "
+                                                                 "nombre entier : aucune ligne n'a été modifiée.")),
         {text}));
   return int64_t{value} * 100;
 }

@@ -6,7 +6,7 @@
 namespace tabulor::shell {
 
 void ShareFormatsWithAccessLayer() {
-  db::access::SetAccessFormatsSource([] { return Formats().AsTextFormats(); });
+  db::access::SetAccessFormatsSource([] { return Formats(); });
 }
 
 }  // namespace tabulor::shell

@@ -14,17 +14,7 @@
 
 namespace tabulor::shell {
 
-struct FormatSettings {
-  std::string short_date = "dd/mm/yyyy";
-  std::string long_time = "hh:nn:ss";
-  char date_separator = '/';
-  char time_separator = ':';
-  char decimal_separator = ',';
-  // Two-digit years fall within this many years before the current year (and after).
-  int two_digit_year_window = 50;
-
-  db::TextFormats AsTextFormats() const;
-};
+using FormatSettings = db::TextFormats;
 
 FormatSettings& Formats();  // the process's settings, single-threaded like the rest of the program
 void SetShortDateFormat(std::string pattern);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "shell/msg.h"
+
 namespace tabulor::shell {
 namespace {
 MessageSink* installed = nullptr;
@@ -13,7 +15,7 @@ void WriteLine(const char* prefix, const std::string& text) {
 }  // namespace
 
 void StderrMessageSink::ShowMessage(const std::string& text) { WriteLine("tabulor: ", text); }
-void StderrMessageSink::ShowError(const std::string& text) { WriteLine("tabulor: erreur : ", text); }
+void StderrMessageSink::ShowError(const std::string& text) { WriteLine(msg::ErrorPrefix().c_str(), text); }
 
 MessageSink& Messages() {
   static StderrMessageSink fallback;

@@ -75,6 +75,7 @@ std::string AddingClinicalAssessment() { return Text(QT_TRANSLATE_NOOP("Msg", "A
 std::string EmptyBlob() { return Text(QT_TRANSLATE_NOOP("Msg", "- Blob initial vide")); }
 std::string ZipSizeZero() { return Text(QT_TRANSLATE_NOOP("Msg", "- taille zip 0")); }
 std::string UnknownError() { return Text(QT_TRANSLATE_NOOP("Msg", "Erreur inconnue")); }
+std::string ErrorPrefix() { return Text(QT_TRANSLATE_NOOP("Msg", "tabulor: erreur : ")); }
 std::string CannotWriteFile(std::string_view path, std::string_view reason) {
   return Format(Text(QT_TRANSLATE_NOOP("Msg", "Impossible d'écrire le fichier %s : %s")), {path, reason});
 }

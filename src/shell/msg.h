@@ -61,6 +61,7 @@ std::string ZipSizeZero();  // compression, after an acquisition number
 // Errors.
 std::string NotADate(std::string_view text);  // "'%s' n'est pas une date correcte"
 std::string UnknownError();  // an error that carries no message
+std::string ErrorPrefix();   // "tabulor: erreur : ", before an error written to standard error
 
 // Files.
 std::string CannotWriteFile(std::string_view path, std::string_view reason);

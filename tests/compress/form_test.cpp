@@ -14,6 +14,7 @@
 
 #include "compress/gui/compress_form.h"
 #include "data_table.h"
+#include "shell/language.h"
 #include "shell/messages.h"
 #include "shell/program_dir.h"
 
@@ -109,6 +110,22 @@ TEST_F(CompressFormTest, ThresholdThatIsNotAnIntegerIsShownAndNothingChanges) {
   EXPECT_EQ(ReadDataTable(session_, dir_).at(ids[0]).zipped, 0);
   EXPECT_FALSE(form.RunUnderWay());
   EXPECT_TRUE(form.Kompress->isEnabled());
+}
+
+// With the English module beside the program the form and its messages are English.
+TEST_F(CompressFormTest, InEnglishWithTheEnglishModule) {
+  CreateDataTable(session_, dir_, {{300, 200, 0, Acquisition(300, 200, 1)}});
+  ASSERT_TRUE(shell::SwitchLanguage(shell::kLocaleEnglish, TABULOR_BUILD_DIR "/"));
+  {
+    TfmCompress form(nullptr, setup_);
+    EXPECT_EQ(form.Kompress->text(), "&Compress");
+    EXPECT_EQ(form.btQuit->text(), "&Quit");
+    EXPECT_EQ(form.LabProg->text(), "Compressing ... Please wait.");
+    form.eTaille->setText("2OO");
+    form.KompressClick(&form);
+  }
+  shell::SwitchLanguage(shell::kLocaleFrench, {});
+  EXPECT_THAT(sink_.errors, ElementsAre("The minimum compression size “2OO” is not a whole number: no row was changed."));
 }
 
 TEST_F(CompressFormTest, MissingZippedFieldIsAMessage) {

@@ -10,6 +10,7 @@
 #include <QTableWidget>
 
 #include "practice_db.h"
+#include "shell/language.h"
 #include "upgrade/gui/db_upgrade_form.h"
 
 namespace tabulor::upgrade::testing {
@@ -133,6 +134,20 @@ TEST_F(UpgradeFormTest, QuitClosesWithoutARun) {
   EXPECT_FALSE(form->isVisible());
   EXPECT_EQ(form->result(), QDialog::Rejected);
   EXPECT_THAT(LoggedLabels(db_->LogPath()), IsEmpty());
+}
+
+// With the English module beside the program the form is English.
+TEST_F(UpgradeFormTest, InEnglishWithTheEnglishModule) {
+  Open(230);
+  ASSERT_TRUE(shell::SwitchLanguage(shell::kLocaleEnglish, TABULOR_BUILD_DIR "/"));
+  auto form = Form();
+  shell::SwitchLanguage(shell::kLocaleFrench, {});
+  EXPECT_EQ(form->windowTitle().toStdString(), "Upgrade");
+  EXPECT_EQ(form->upgradeButton()->text().toStdString(), "&Upgrade");
+  EXPECT_EQ(form->quitButton()->text().toStdString(), "&Quit");
+  std::vector<std::string> headers;
+  for (int c = 0; c < 4; ++c) headers.push_back(form->grid()->horizontalHeaderItem(c)->text().toStdString());
+  EXPECT_THAT(headers, ElementsAre("Table", "Version ", "No. of records", "No. of fields"));
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ class Session {
  private:
   friend class Database;
   friend class Table;
+  friend class UnitOfWork;
   struct Impl;
   std::shared_ptr<Env> env_;
   std::unique_ptr<Impl> impl_;
@@ -199,6 +200,7 @@ class Table {
   void ApplyOrder();
   std::vector<int> IndexFields() const;
   void Sync();
+  void PrepareWrite();
   void Capture();
   void SetViewIndex(int index);
   void Release();

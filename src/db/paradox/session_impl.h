@@ -3,11 +3,23 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "db/paradox/engine.h"
 #include "db/paradox/table_family.h"
 
 namespace tabulor::db {
+
+// An open unit of work: its journal and the families that joined it (kept
+// open until it ends, so that their journals are finished or rolled back).
+struct UnitState {
+  std::string directory;
+  std::unique_ptr<storage::UnitJournal> journal;
+  std::vector<std::shared_ptr<TableFamily>> members;
+  bool open = false;
+  // Makes the family's next flushes part of the unit.
+  void Enlist(const std::shared_ptr<TableFamily>& family);
+};
 
 struct Session::Impl {
   struct Alias {
@@ -17,6 +29,7 @@ struct Session::Impl {
   std::map<std::string, Alias> aliases;             // by upper-case name
   std::map<std::string, std::string> databases;     // upper-case database name -> alias
   std::map<std::string, std::weak_ptr<TableFamily>> families;  // by .DB path
+  std::map<std::string, UnitState*> units;                     // open units of work, by directory
 };
 
 // The path with each component matched on disk whatever its case.

@@ -169,6 +169,11 @@ void Table::Release() {
 
 void Table::Close() {
   if (!Active()) return;
+  if (impl_->family->Abandoned()) {
+    // Nothing of a stale cursor is written.
+    Release();
+    return;
+  }
   if (impl_->state == CursorState::kEdit || impl_->state == CursorState::kAppend) Post();
   impl_->family->Flush();
   Release();
@@ -193,6 +198,15 @@ const TableDef& Table::Definition() const {
 
 void Table::RequireActive() const {
   if (!Active()) throw EngineError("Table " + table_name_ + " is not open", table_name_);
+  if (impl_->family->Abandoned()) impl_->family->RequireUsable();
+}
+
+void Table::PrepareWrite() {
+  Impl& m = *impl_;
+  if (m.read_only) m.family->Fail("the table is read-only");
+  auto& units = session_.impl_->units;
+  if (auto it = units.find(m.family->Directory()); it != units.end()) it->second->Enlist(m.family);
+  m.family->PrepareWrite();
 }
 
 void Table::RequireBrowse() {
@@ -616,8 +630,7 @@ Field& Table::FieldAt(int index) {
 void Table::Append() {
   RequireBrowse();
   Impl& m = *impl_;
-  if (m.read_only) m.family->Fail("the table is read-only");
-  m.family->PrepareWrite();
+  PrepareWrite();
   m.buffer.assign(static_cast<size_t>(m.family->RecordSize()), 0);
   m.pending_blobs.clear();
   m.state = CursorState::kAppend;
@@ -627,8 +640,7 @@ void Table::Edit() {
   RequireActive();
   Impl& m = *impl_;
   if (m.state != CursorState::kBrowse) return;
-  if (m.read_only) m.family->Fail("the table is read-only");
-  m.family->PrepareWrite();
+  PrepareWrite();
   Sync();
   if (!m.has_row) m.family->Fail("there is no current row to edit");
   m.buffer = m.current;
@@ -710,8 +722,7 @@ void Table::Delete() {
     return;
   }
   if (m.state == CursorState::kEdit) Cancel();
-  if (m.read_only) m.family->Fail("the table is read-only");
-  m.family->PrepareWrite();
+  PrepareWrite();
   Sync();
   TableFamily& fam = *m.family;
   if (!m.has_row) fam.Fail("there is no current row to delete");

@@ -43,15 +43,23 @@ void TableFamily::Fail(const std::string& message, const std::string& field) con
   throw EngineError(text, name_, field);
 }
 
+void TableFamily::RequireUsable() const {
+  if (abandoned_)
+    Fail("the unit of work that wrote it was abandoned and the table is back as before it; close and reopen the table");
+  if (broken_) Fail("an earlier write failed; close and reopen the table (changes since the last flush are lost)");
+}
+
 template <typename F>
 auto TableFamily::Guarded(F&& f) -> decltype(f()) {
-  if (broken_) Fail("an earlier write failed; close and reopen the table (changes since the last flush are lost)");
+  RequireUsable();
   try {
     return f();
   } catch (const EngineError&) {
     throw;
   } catch (const std::exception& e) {
     broken_ = true;
+    if (InUnit())
+      Fail(std::string("writing failed; the unit of work it belongs to must be abandoned: ") + e.what());
     try {
       storage::Journal::Recover(*env_, files_.directory, storage::Journal::NameFor(files_.db));
     } catch (...) {
@@ -68,6 +76,7 @@ TableFamily::TableFamily(std::shared_ptr<Env> env, const FamilyFiles& files, std
   path_ = files_.Path(files_.db);
   const std::string journal = storage::Journal::NameFor(files_.db);
   try {
+    storage::UnitJournal::RecoverAbandoned(*env_, files_.directory);
     if (env_->FileExists(files_.Path(journal))) {
       storage::Journal::Recover(*env_, files_.directory, journal);
       files_ = FamilyFiles::Find(*env_, files_.directory, files_.db);
@@ -85,7 +94,9 @@ TableFamily::TableFamily(std::shared_ptr<Env> env, const FamilyFiles& files, std
     }
     if (!f) f = env_->Open(path_, OpenMode::kRead);
     db_file_ = std::make_unique<storage::PagedFile>(std::move(f), path_);
-  } catch (const std::system_error& e) {
+  } catch (const EngineError&) {
+    throw;
+  } catch (const std::exception& e) {
     Fail(e.what());
   }
   try {
@@ -207,7 +218,7 @@ void TableFamily::OpenBlobFile() {
 }
 
 void TableFamily::PrepareWrite() {
-  if (broken_) Fail("an earlier write failed; close and reopen the table (changes since the last flush are lost)");
+  RequireUsable();
   if (journal_) return;
   locks::RequireNotHeldElsewhere(*env_, files_.directory, files_.db);
   try {
@@ -262,6 +273,29 @@ void TableFamily::PrepareWrite() {
     journal_.reset();
     Fail(std::string("the table's index files cannot be written: ") + e.what());
   }
+}
+
+void TableFamily::JoinUnit(storage::UnitJournal* unit) {
+  if (InUnit()) return;
+  Flush();
+  PrepareWrite();
+  locks::RequireNotHeldElsewhere(*env_, files_.directory, files_.db);
+  journal_->JoinUnit(unit);
+}
+
+void TableFamily::FinishUnit() {
+  if (!journal_) return;
+  try {
+    journal_->FinishUnit();
+  } catch (...) {
+    // A journal left behind names a unit journal that is gone: the next open deletes it.
+    journal_->LeaveUnit();
+  }
+}
+
+void TableFamily::AbandonUnit() {
+  if (journal_) journal_->LeaveUnit();
+  abandoned_ = true;
 }
 
 // ---- positions ----
@@ -602,7 +636,7 @@ void TableFamily::WritePrimaryIndex() {
 }
 
 void TableFamily::Flush() {
-  if (broken_) Fail("an earlier write failed; close and reopen the table (changes since the last flush are lost)");
+  RequireUsable();
   if (!dirty_ || !journal_) return;
   Guarded([&] {
     WriteBlocks();

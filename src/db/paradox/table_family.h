@@ -16,6 +16,7 @@
 #include "db/paradox/index/family_indexes.h"
 #include "db/paradox/storage/journal.h"
 #include "db/paradox/storage/paged_file.h"
+#include "db/paradox/storage/unit_journal.h"
 #include "db/paradox/types.h"
 
 namespace tabulor::db {
@@ -97,8 +98,20 @@ class TableFamily {
 
   bool HasChanges() const { return dirty_; }
   void Flush();
-  // A write failed: the family must not be used again (the files were rolled back).
-  bool Broken() const { return broken_; }
+  // A write failed or its unit of work was abandoned: the family must not be used again.
+  bool Broken() const { return broken_ || abandoned_; }
+
+  const std::string& Directory() const { return files_.directory; }
+  bool ReadOnly() const { return read_only_; }
+  // The next flushes belong to a unit of work: durable but undoable until it
+  // ends. Checks first that the table can be written. Pending changes are flushed on their own before.
+  void JoinUnit(storage::UnitJournal* unit);
+  bool InUnit() const { return journal_ && journal_->InUnit(); }
+  // The unit committed: the family is back to flushing on its own.
+  void FinishUnit();
+  // The unit is rolled back on disk: what the family holds is stale, every use is refused.
+  void AbandonUnit();
+  bool Abandoned() const { return abandoned_; }
 
   // The rows in chain order with their block numbers, for the secondary indexes.
   index::TableRows Rows() const;
@@ -112,6 +125,8 @@ class TableFamily {
   std::vector<std::string> VerifySecondaryIndexes() const;
 
   [[noreturn]] void Fail(const std::string& message, const std::string& field = {}) const;
+  // Refuses the use of a family after a failed write or an abandoned unit.
+  void RequireUsable() const;
 
  private:
   struct Block {
@@ -166,6 +181,7 @@ class TableFamily {
   bool index_dirty_ = false;
   bool emptied_ = false;  // every row deleted: the file goes back to its header
   bool broken_ = false;
+  bool abandoned_ = false;
   std::vector<std::string> load_problems_;
 };
 

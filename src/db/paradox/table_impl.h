@@ -50,6 +50,7 @@ struct Table::Impl {
   std::map<int, Blob> pending_blobs;   // blob fields set in the buffer (empty: cleared)
 
   const uint8_t* Record() const {
+    if (family->Abandoned()) family->RequireUsable();
     if (state == CursorState::kEdit || state == CursorState::kAppend) return buffer.data();
     return has_row ? family->Row(pos) : nullptr;
   }

@@ -143,6 +143,10 @@
         <source>- taille zip 0</source>
         <translation>- zip size 0</translation>
     </message>
+    <message>
+        <source>tabulor: erreur : </source>
+        <translation>tabulor: error: </translation>
+    </message>
 </context>
 <context>
     <name>tabulor::shell::gui::TfmMain</name>
@@ -197,6 +201,87 @@
     <message>
         <source>Importation d'un fichier patient Pedora</source>
         <translation>Import a Pedora patient file</translation>
+    </message>
+</context>
+<context>
+    <name>Compress</name>
+    <message>
+        <source>La taille min de compression « %s » n'est pas un nombre entier : aucune ligne n'a été modifiée.</source>
+        <translation>The minimum compression size “%s” is not a whole number: no row was changed.</translation>
+    </message>
+</context>
+<context>
+    <name>TfmDBUpgrade</name>
+    <message>
+        <source>Mise à jour</source>
+        <translation>Upgrade</translation>
+    </message>
+    <message>
+        <source>Mise à jour de la base de données</source>
+        <translation>Database upgrade</translation>
+    </message>
+    <message>
+        <source>&amp;Mise à jour</source>
+        <translation>&amp;Upgrade</translation>
+    </message>
+    <message>
+        <source>&amp;Quitter</source>
+        <translation>&amp;Quit</translation>
+    </message>
+    <message>
+        <source>Table</source>
+        <translation>Table</translation>
+    </message>
+    <message>
+        <source>Version </source>
+        <translation>Version </translation>
+    </message>
+    <message>
+        <source>Nb. d'enregistrements</source>
+        <translation>No. of records</translation>
+    </message>
+    <message>
+        <source>Nb. de champs</source>
+        <translation>No. of fields</translation>
+    </message>
+</context>
+<context>
+    <name>tabulor::compress::gui::TfmCompress</name>
+    <message>
+        <source>Compression</source>
+        <translation>Compression</translation>
+    </message>
+    <message>
+        <source>Compression de la base de données</source>
+        <translation>Database compression</translation>
+    </message>
+    <message>
+        <source>Compression en cours ... Patientez S.V.P.</source>
+        <translation>Compressing ... Please wait.</translation>
+    </message>
+    <message>
+        <source>Compte rendu :</source>
+        <translation>Report:</translation>
+    </message>
+    <message>
+        <source>La compression d'une base de données importante peut prendre plusieurs minutes et ce processus ne peut pas être interrompu !</source>
+        <translation>Compressing a large database can take several minutes and the process cannot be interrupted!</translation>
+    </message>
+    <message>
+        <source>Taille min de compression (en ko) :</source>
+        <translation>Minimum compression size (in KB):</translation>
+    </message>
+    <message>
+        <source>&amp;Compresser</source>
+        <translation>&amp;Compress</translation>
+    </message>
+    <message>
+        <source>&amp;Quitter</source>
+        <translation>&amp;Quit</translation>
+    </message>
+    <message>
+        <source>Compression terminée</source>
+        <translation>Compression finished</translation>
     </message>
 </context>
 </TS>

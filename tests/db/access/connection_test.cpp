@@ -8,6 +8,7 @@
 #include "db/access/connection.h"
 #include "db/access/connection_string.h"
 #include "db/access/error.h"
+#include "common/samples.h"
 #include "test_support.h"
 
 namespace tabulor::db::access {
@@ -49,7 +50,8 @@ TEST(ResolveWindowsPath, BackslashesAndLetterCase) {
 }
 
 TEST(Connection, OpensASampleThroughAWindowsStylePath) {
-  const std::string directory = std::string(TABULOR_SHARED_DIR) + "/samples/access";
+  TABULOR_REQUIRE_SAMPLES("access");
+  const std::string directory = samples::Folder("access");
   Connection connection;
   connection.SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + directory +
                                  "\\TESTV1997.MDB;Persist Security Info=False");
@@ -63,6 +65,7 @@ TEST(Connection, OpensASampleThroughAWindowsStylePath) {
 }
 
 TEST(Connection, ReadsWithoutWritingOrLocking) {
+  TABULOR_REQUIRE_SAMPLES("access");
   ScratchDir dir;
   std::filesystem::copy_file(SamplePath("V2000_with-password.mdb"), dir.File("shared.mdb"));
   std::filesystem::permissions(dir.File("shared.mdb"), std::filesystem::perms::owner_read);
@@ -91,6 +94,7 @@ TEST(Connection, FilesThatCannotBeOpenedFailWithAMessage) {
 }
 
 TEST(Connection, ReaderLimitsStopALongRead) {
+  TABULOR_REQUIRE_SAMPLES("access");
   Connection connection;
   connection.SetConnectionString("Data Source=" + SamplePath("nwind.mdb"));
   connection.Open();

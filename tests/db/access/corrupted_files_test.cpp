@@ -8,6 +8,7 @@
 #include <fstream>
 #include <random>
 
+#include "common/samples.h"
 #include "db/access/connection.h"
 #include "db/access/error.h"
 #include "db/access/table.h"
@@ -66,8 +67,12 @@ class CorruptedFiles : public ::testing::Test {
   void SetUp() override {
     mkmdb::BalantisOptions options;
     options.patients = 30;
-    bases_ = {SamplePath("testV1997.mdb"), SamplePath("compIndexTestV2003.mdb"), SamplePath("overflowTestV2003.mdb"),
-              SamplePath("DateTestDatabase.mdb"), dir_.File("Balantis2000.mdb"), dir_.File("pedora.mdb")};
+    // Without the real samples the generated files stand alone.
+    if (samples::Present("access"))
+      for (const char* sample : {"testV1997.mdb", "compIndexTestV2003.mdb", "overflowTestV2003.mdb", "DateTestDatabase.mdb"})
+        bases_.push_back(SamplePath(sample));
+    bases_.push_back(dir_.File("Balantis2000.mdb"));
+    bases_.push_back(dir_.File("pedora.mdb"));
     mkmdb::WriteJet4Database(dir_.File("Balantis2000.mdb"), mkmdb::MakeBalantis(options).tables);
     mkmdb::WritePedora(dir_.File("pedora.mdb"), 40, 3);
   }
@@ -87,7 +92,7 @@ TEST_F(CorruptedFiles, TruncatedFilesFailCleanly) {
       ReadEverything(path, outcome);
     }
   }
-  EXPECT_GE(outcome.failed, 36);  // at least the files cut inside their first pages
+  EXPECT_GE(outcome.failed, 6 * static_cast<int>(bases_.size()));  // at least the files cut inside their first pages
 }
 
 TEST_F(CorruptedFiles, ChangedBytesNeverCrashTheProgram) {

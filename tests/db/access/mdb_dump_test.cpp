@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "db/access/mdb_dump.h"
+#include "common/samples.h"
 #include "test_support.h"
 #include "tools/tabulor-mkmdb/jet4_writer.h"
 
@@ -45,6 +46,7 @@ TEST(MdbDump, PrintsColumnsThenOneEscapedLinePerRow) {
 }
 
 TEST(MdbDump, BlobsAsLengthAndChecksumOrHex) {
+  TABULOR_REQUIRE_SAMPLES("access");
   const std::string file = SamplePath("nwind.mdb");
   std::string out, err;
   ASSERT_EQ(Dump({file, "Categories"}, out, err), 0) << err;
@@ -55,6 +57,7 @@ TEST(MdbDump, BlobsAsLengthAndChecksumOrHex) {
 }
 
 TEST(MdbDump, UsageAndReadErrors) {
+  TABULOR_REQUIRE_SAMPLES("access");
   std::string out, err;
   EXPECT_EQ(Dump({}, out, err), 2);
   EXPECT_NE(err.find("usage"), std::string::npos);

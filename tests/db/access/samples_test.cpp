@@ -8,6 +8,7 @@
 #include "db/access/connection.h"
 #include "db/access/table.h"
 #include "db/common/datetime.h"
+#include "common/samples.h"
 #include "test_support.h"
 
 namespace tabulor::db::access {
@@ -27,6 +28,7 @@ bool OutsideLibmdbDateRange(const Cell& cell) {
 }
 
 TEST(SampleFiles, EveryTableMatchesMdbExport) {
+  TABULOR_REQUIRE_SAMPLES("access");
   const auto files = SampleFiles();
   ASSERT_EQ(files.size(), 9u);
   int tables_checked = 0;
@@ -59,6 +61,7 @@ TEST(SampleFiles, EveryTableMatchesMdbExport) {
 }
 
 TEST(SampleFiles, EveryTableMatchesTheSecondReader) {
+  TABULOR_REQUIRE_SAMPLES("access");
   if (!SecondReaderAvailable()) GTEST_SKIP() << "node or mdb-reader is not installed";
   for (const std::string& file : SampleFiles()) {
     for (const std::string& table : TablesOf(file)) {
@@ -69,6 +72,7 @@ TEST(SampleFiles, EveryTableMatchesTheSecondReader) {
 }
 
 TEST(SampleFiles, DatesOfAnyYearAreExact) {
+  TABULOR_REQUIRE_SAMPLES("access");
   const TableData data = ReadThroughLayer(SamplePath("DateTestDatabase.mdb"), "DateTest");
   ASSERT_EQ(data.rows.size(), 6u);
   auto date = [&](size_t row, size_t column) { return DateTime::FromOleDate(data.rows[row][column].number).IsoDate(); };
@@ -80,6 +84,7 @@ TEST(SampleFiles, DatesOfAnyYearAreExact) {
 }
 
 TEST(SampleFiles, NumbersIgnoreTheProcessLocale) {
+  TABULOR_REQUIRE_SAMPLES("access");
   // A desktop program runs with the user's locale; values must not follow it.
   if (!std::setlocale(LC_ALL, "fr_FR.UTF-8")) GTEST_SKIP() << "fr_FR.UTF-8 is not installed";
   char formatted[32];
@@ -94,12 +99,14 @@ TEST(SampleFiles, NumbersIgnoreTheProcessLocale) {
 }
 
 TEST(SampleFiles, PasswordProtectedFileReads) {
+  TABULOR_REQUIRE_SAMPLES("access");
   const TableData data = ReadThroughLayer(SamplePath("V2000_with-password.mdb"), "Table1");
   ASSERT_EQ(data.rows.size(), 3u);
   EXPECT_EQ(data.rows[2][1].text, "Three");
 }
 
 TEST(SampleFiles, Jet3TextInItsCodePage) {
+  TABULOR_REQUIRE_SAMPLES("access");
   EXPECT_EQ(TablesOf(SamplePath("nwind.mdb")).back(), "Umsätze");
   const TableData data = ReadThroughLayer(SamplePath("nwind.mdb"), "umsätze");  // ASCII letters in any case
   EXPECT_EQ(data.rows.size(), 830u);

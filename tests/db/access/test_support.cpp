@@ -13,6 +13,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "common/samples.h"
 #include "db/access/connection.h"
 #include "db/access/mdb_dump.h"
 #include "db/access/table.h"
@@ -21,13 +22,11 @@
 namespace tabulor::db::access::testing {
 namespace fs = std::filesystem;
 
-std::string SamplePath(const std::string& name) {
-  return std::string(TABULOR_SHARED_DIR) + "/samples/access/" + name;
-}
+std::string SamplePath(const std::string& name) { return samples::Folder("access") + "/" + name; }
 
 std::vector<std::string> SampleFiles() {
   std::vector<std::string> files;
-  for (const auto& entry : fs::directory_iterator(std::string(TABULOR_SHARED_DIR) + "/samples/access"))
+  for (const auto& entry : fs::directory_iterator(samples::Folder("access")))
     if (entry.path().extension() == ".mdb") files.push_back(entry.path().string());
   std::sort(files.begin(), files.end());
   return files;

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "db/paradox/engine.h"
+#include "common/samples.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -18,7 +19,10 @@ using testing::ScratchDir;
 
 class ZakazkyTest : public ::testing::Test {
  protected:
-  void SetUp() override { testing::CopySampleFolder("zakazky", dir.path()); }
+  void SetUp() override {
+    TABULOR_REQUIRE_SAMPLES("paradox");
+    testing::CopySampleFolder("zakazky", dir.path());
+  }
   ScratchDir dir;
   Session session;
 };

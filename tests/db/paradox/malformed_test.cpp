@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "db/paradox/engine.h"
+#include "common/samples.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -36,6 +37,7 @@ struct Damage {
 };
 
 TEST(Malformed, DamagedTablesRaiseErrorsNamingTheTable) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   const std::vector<Damage> damages = {
       {"header shorter than its data part", "CUSTOMER.DB", [](auto& d) { Patch(d / "CUSTOMER.DB", 2, {89, 0}); }},
       {"no field", "CONTACTS.DB", [](auto& d) { Patch(d / "CONTACTS.DB", 0x21, {0, 0}); }},

@@ -7,6 +7,7 @@
 
 #include "db/paradox/engine.h"
 #include "pxlib_reader.h"
+#include "common/samples.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -44,6 +45,7 @@ std::string Dir(const std::string& path) { return fs::path(path).parent_path().s
 std::string RawCharset(const std::string& path) { return Name(path) == "ROMAN8.db" ? "HP-ROMAN8" : ""; }
 
 TEST(Samples, EveryTableVerifies) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   for (const std::string& path : testing::AllSampleTables()) {
     auto problems = testing::VerifyTable(Dir(path), Name(path));
     EXPECT_TRUE(problems.empty()) << path << ": " << problems.front();
@@ -51,6 +53,7 @@ TEST(Samples, EveryTableVerifies) {
 }
 
 TEST(Samples, TablesWithoutBlobFileReadAsPxlibReadsThem) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   int compared = 0;
   for (const std::string& path : testing::AllSampleTables()) {
     if (HasBlobFile(path)) continue;
@@ -63,6 +66,7 @@ TEST(Samples, TablesWithoutBlobFileReadAsPxlibReadsThem) {
 }
 
 TEST(Samples, CopyGivesAnEqualTable) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   for (const std::string& path : testing::AllSampleTables()) {
     testing::ScratchDir out;
     Session session;
@@ -108,6 +112,7 @@ namespace {
 // The blobs of the samples checked against their own structure: every picture
 // is a whole BMP file (its header gives its length), every memo is text.
 TEST(SampleBlobs, PicturesAreWholeBitmapsAndMemosAreText) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   int pictures = 0, memos = 0;
   for (const std::string& path : testing::AllSampleTables()) {
     Session session;

@@ -15,6 +15,7 @@
 #include "db/paradox/schema_ops/sql_parser.h"
 #include "db/paradox/table_family.h"
 #include "pxlib_reader.h"
+#include "common/samples.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -48,6 +49,7 @@ std::string WithoutLastColumns(const std::string& dump, int extra) {
 }
 
 TEST(AlterTable, AddsNullFieldsOfEveryTypeAndLeavesTheBlobFileAlone) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   ScratchDir dir;
   testing::CopySampleFolder("paradoxdriver/db", dir.path());
   Session session;
@@ -101,6 +103,7 @@ TEST(AlterTable, AddsNullFieldsOfEveryTypeAndLeavesTheBlobFileAlone) {
 }
 
 TEST(AlterTable, TableWithoutBlobsStaysReadableByPxlib) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   ScratchDir dir;
   testing::CopySampleFolder("zakazky", dir.path());
   Session session;
@@ -117,6 +120,7 @@ TEST(AlterTable, TableWithoutBlobsStaysReadableByPxlib) {
 }
 
 TEST(AlterTable, RefusedStatementsChangeNothing) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   ScratchDir dir;
   testing::CopySampleFolder("paradoxdriver/db", dir.path());
   const auto before = Snapshot(dir.path());
@@ -139,6 +143,7 @@ TEST(AlterTable, RefusedStatementsChangeNothing) {
 }
 
 TEST(AddIndex, RefusalsLeaveTheTableUnchanged) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   ScratchDir dir;
   testing::CopySampleFolder("paradoxdriver/db", dir.path());
   const auto before = Snapshot(dir.path());
@@ -223,6 +228,7 @@ TEST(AddIndex, PrimaryIndexOverDuplicateValuesIsRefused) {
 }
 
 TEST(ChangeField, RenamesAFieldAndTheIndexesOnItFollow) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   ScratchDir dir;
   testing::CopySampleFolder("paradoxdriver/db", dir.path());
   Session session;
@@ -250,6 +256,7 @@ TEST(ChangeField, RenamesAFieldAndTheIndexesOnItFollow) {
 }
 
 TEST(ChangeField, ChangesATypeConvertingTheValues) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   ScratchDir dir;
   testing::CopySampleFolder("paradoxdriver/joins", dir.path());
   Session session;
@@ -269,6 +276,7 @@ TEST(ChangeField, ChangesATypeConvertingTheValues) {
 }
 
 TEST(RenameTable, MovesEveryFileOfTheFamily) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   ScratchDir dir;
   testing::CopySampleFolder("paradoxdriver/db", dir.path());
   std::ofstream(dir / "CUSTOMER.VAL") << "checks";
@@ -290,6 +298,7 @@ TEST(RenameTable, MovesEveryFileOfTheFamily) {
 }
 
 TEST(Locks, ATableAnotherProgramHoldsIsNeitherWrittenNorRestructured) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   ScratchDir dir;
   testing::CopySampleFolder("paradoxdriver/db", dir.path());
   // The directory's lock list names the open tables of the other programs.
@@ -324,6 +333,7 @@ TEST(Locks, ATableAnotherProgramHoldsIsNeitherWrittenNorRestructured) {
 }
 
 TEST(Exclusive, AnExclusiveCursorRefusesOthers) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   ScratchDir dir;
   testing::CopySampleFolder("paradoxdriver/db", dir.path());
   Session session;
@@ -340,6 +350,7 @@ TEST(Exclusive, AnExclusiveCursorRefusesOthers) {
 }
 
 TEST(AddIndex, NewIndexFilesAreReadByPxlib) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   ScratchDir dir;
   testing::CopySampleFolder("paradoxdriver/joins", dir.path());
   Session session;
@@ -423,6 +434,7 @@ TEST(Sql, ParsesNamesTypesAndSizes) {
 }
 
 TEST(Tool, SchemaSubcommands) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   ScratchDir dir;
   testing::CopySampleFolder("paradoxdriver/joins", dir.path());
   EXPECT_EQ(tools::SqlCommand({dir.path(), "ALTER TABLE C ADD NOTE CHAR(20)"}), 0);

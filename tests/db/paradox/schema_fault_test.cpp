@@ -13,6 +13,7 @@
 
 #include "db/paradox/engine.h"
 #include "fault_env.h"
+#include "common/samples.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -139,10 +140,12 @@ const Operation kOperations[] = {
 };
 
 TEST(SchemaCrashSafety, WriterKilledAtEveryPoint) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   for (const Operation& op : kOperations) CheckEveryFaultPoint(op, FaultEnv::Mode::kKill);
 }
 
 TEST(SchemaCrashSafety, OneFailedWriteAtEveryPoint) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   for (const Operation& op : kOperations) CheckEveryFaultPoint(op, FaultEnv::Mode::kFail);
 }
 

@@ -3,6 +3,7 @@
 // indexes refusing duplicates.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -11,6 +12,7 @@
 #include "db/paradox/format/field_codec.h"
 #include "db/paradox/index/index_check.h"
 #include "db/paradox/table_family.h"
+#include "common/samples.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -45,6 +47,7 @@ struct SampleTable {
 class Reindex : public ::testing::TestWithParam<SampleTable> {};
 
 TEST_P(Reindex, GivesTheOriginalEnginesBytesButCounters) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   const SampleTable& s = GetParam();
   ScratchDir dir;
   testing::CopySampleFolder(s.folder, dir.path());
@@ -80,7 +83,13 @@ INSTANTIATE_TEST_SUITE_P(Samples, Reindex,
                                            SampleTable{"paradoxdriver/joins", "C", 0},
                                            SampleTable{"paradoxdriver/joins", "fk4", 0},
                                            SampleTable{"paradoxdriver/joins", "multiple", 0},
-                                           SampleTable{"paradoxdriver/joins", "to_multiple", 0}));
+                                           SampleTable{"paradoxdriver/joins", "to_multiple", 0}),
+                         [](const ::testing::TestParamInfo<SampleTable>& info) {
+                           std::string name = std::string(info.param.folder) + "_" + info.param.table;
+                           for (char& c : name)
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           return name;
+                         });
 
 // The key fields of a table record, as the X file holds them after the indexed part.
 std::vector<uint8_t> PrimaryKeyBytes(const TableFamily& fam, const uint8_t* record) {
@@ -88,6 +97,7 @@ std::vector<uint8_t> PrimaryKeyBytes(const TableFamily& fam, const uint8_t* reco
 }
 
 TEST(SecondaryIndex, WalkAndFindKeyFollowTheIndexFiles) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   const std::vector<std::pair<std::string, std::string>> tables = {
       {"zakazky", "zakazky"}, {"paradoxdriver/db", "AREACODES"}, {"paradoxdriver/db", "CUSTOMER"},
       {"paradoxdriver/joins", "C"}, {"paradoxdriver/joins", "fk4"}};
@@ -148,6 +158,7 @@ TEST(SecondaryIndex, WalkAndFindKeyFollowTheIndexFiles) {
 }
 
 TEST(SecondaryIndex, FlushKeepsEveryIndexFileInStepWithItsTable) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   ScratchDir dir;
   testing::CopySampleFolder("paradoxdriver/db", dir.path());
   const auto x_before = ReadBytes(dir / "CUSTOMER.X06");
@@ -285,6 +296,7 @@ TEST(SecondaryIndex, UniqueIndexRefusesADuplicatePost) {
 }
 
 TEST(SecondaryIndex, VerifyFindsAnIndexOutOfStep) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   auto patched = [](size_t offset, uint8_t value) {
     ScratchDir dir;
     testing::CopySampleFolder("paradoxdriver/db", dir.path());
@@ -307,6 +319,7 @@ TEST(SecondaryIndex, VerifyFindsAnIndexOutOfStep) {
 }
 
 TEST(SecondaryIndex, ReindexRemakesALostTree) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   ScratchDir dir;
   testing::CopySampleFolder("zakazky", dir.path());
   fs::remove(dir / "zakazky.YG0");

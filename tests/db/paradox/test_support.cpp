@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "commands.h"
+#include "common/samples.h"
 
 #include "db/paradox/names.h"
 #include "db/paradox/table_family.h"
@@ -27,7 +28,7 @@ ScratchDir::~ScratchDir() {
   fs::remove_all(path_, ec);
 }
 
-std::string SamplesDir() { return std::string(TABULOR_SHARED_DIR) + "/samples/paradox"; }
+std::string SamplesDir() { return samples::Folder("paradox"); }
 
 void CopySampleFolder(const std::string& folder, const std::string& to) {
   for (const auto& e : fs::directory_iterator(SamplesDir() + "/" + folder)) {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sys/wait.h>
 
+#include "common/samples.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -31,6 +32,7 @@ ToolRun Tool(const std::string& args) {
 }
 
 TEST(Tool, InfoDumpVerifyAndCopyOfASample) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   testing::ScratchDir dir;
   testing::CopySampleFolder("paradoxdriver/db", dir.path());
   ToolRun info = Tool("info " + dir / "customer.db");
@@ -53,6 +55,7 @@ TEST(Tool, InfoDumpVerifyAndCopyOfASample) {
 }
 
 TEST(Tool, VerifyListsTheProblemsOfADamagedTable) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   testing::ScratchDir dir;
   testing::CopySampleFolder("paradoxdriver/db", dir.path());
   {
@@ -84,6 +87,7 @@ TEST(Tool, VerifyListsTheProblemsOfADamagedTable) {
 }
 
 TEST(Tool, VerifyFindsBlobsPointingIntoFreedSpace) {
+  TABULOR_REQUIRE_SAMPLES("paradox");
   testing::ScratchDir dir;
   testing::CopySampleFolder("biolife", dir.path());
   {

@@ -3,6 +3,8 @@
 // through pxlib, and verify.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "db/paradox/engine.h"
 #include "pxlib_reader.h"
 #include "test_support.h"
@@ -94,7 +96,11 @@ INSTANTIATE_TEST_SUITE_P(
                                          CodePageCase{850, "ascii", "Crème brûlée"},
                                          CodePageCase{437, "ascii", "Straße ñ"},
                                          CodePageCase{866, "ascii", "Привет"}),
-                       ::testing::Bool()));
+                       ::testing::Bool()),
+    [](const ::testing::TestParamInfo<WrittenTables::ParamType>& info) {
+      return "CodePage" + std::to_string(std::get<0>(info.param).code_page) +
+             (std::get<1>(info.param) ? "Keyed" : "Unkeyed");
+    });
 
 }  // namespace
 }  // namespace tabulor::db

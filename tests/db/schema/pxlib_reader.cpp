@@ -1,16 +1,10 @@
 #include "pxlib_reader.h"
 
-#ifdef TABULOR_HAVE_PXLIB
 extern "C" {
 #include <paradox.h>
 }
-#endif
 
 namespace tabulor::schema::testing {
-
-#ifdef TABULOR_HAVE_PXLIB
-
-bool PxlibAvailable() { return true; }
 
 std::optional<PxlibTable> ReadWithPxlib(const std::string& path) {
   pxdoc_t* doc = PX_new();
@@ -51,12 +45,5 @@ std::optional<PxlibTable> ReadWithPxlib(const std::string& path) {
   PX_delete(doc);
   return table;
 }
-
-#else
-
-bool PxlibAvailable() { return false; }
-std::optional<PxlibTable> ReadWithPxlib(const std::string&) { return std::nullopt; }
-
-#endif
 
 }  // namespace tabulor::schema::testing

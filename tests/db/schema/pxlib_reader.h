@@ -15,8 +15,7 @@ struct PxlibTable {
   std::vector<std::string> first_alpha_values;
 };
 
-// Nothing when pxlib is not available or cannot open the file.
+// Nothing when pxlib cannot open the file.
 std::optional<PxlibTable> ReadWithPxlib(const std::string& path);
-bool PxlibAvailable();
 
 }  // namespace tabulor::schema::testing

@@ -23,7 +23,7 @@ db::DateTime At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms =
 
 TEST_F(FormatsTest, FrenchDefaults) {
   EXPECT_EQ(ShortDateFormat(), "dd/mm/yyyy");
-  EXPECT_EQ(Formats().long_time, "hh:nn:ss");
+  EXPECT_EQ(Formats().long_time_format, "hh:nn:ss");
   EXPECT_EQ(Formats().decimal_separator, ',');
   EXPECT_EQ(FormatDate(At(2026, 12, 7)), "07/12/2026");
   EXPECT_EQ(FormatTime(At(2026, 12, 7, 9, 5, 3)), "09:05:03");

@@ -101,8 +101,43 @@ void PagedFile::Truncate(uint64_t size) {
   }
 }
 
+void PagedFile::BeginUnit() {
+  in_unit_ = true;
+  unit_base_size_ = committed_size_;
+  journaled_pages_.clear();
+}
+
+void PagedFile::EndUnit() {
+  in_unit_ = false;
+  journaled_pages_.clear();
+}
+
+void PagedFile::MarkJournaled(const std::vector<ByteRange>& ranges) {
+  if (!in_unit_) return;
+  for (const ByteRange& r : ranges)
+    for (uint64_t index = r.offset / kPageSize; index * kPageSize < r.offset + r.length; ++index)
+      journaled_pages_.insert(index);
+}
+
 std::vector<ByteRange> PagedFile::RangesToJournal() const {
   std::vector<ByteRange> ranges;
+  if (in_unit_) {
+    // Pages the unit already saved keep their first image; pages past the
+    // size before the unit are cut off by a rollback. A page not saved yet
+    // still holds on disk what it held before the unit: every change of it
+    // so far was cached, or written past the end before the unit.
+    std::set<uint64_t> pages;
+    for (const auto& [index, page] : pages_) pages.insert(index);
+    for (uint64_t index = size_ / kPageSize; index * kPageSize < committed_size_; ++index) pages.insert(index);
+    for (uint64_t index : pages) {
+      uint64_t off = index * kPageSize;
+      if (off >= unit_base_size_ || journaled_pages_.count(index)) continue;
+      uint64_t len = std::min(kPageSize, unit_base_size_ - off);
+      if (!ranges.empty() && ranges.back().offset + ranges.back().length == off) ranges.back().length += len;
+      else ranges.push_back({off, len});
+    }
+    return ranges;
+  }
   auto add = [&](uint64_t off, uint64_t len) {
     if (off >= committed_size_ || len == 0) return;
     len = std::min(len, committed_size_ - off);

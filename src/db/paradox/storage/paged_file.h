@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,15 @@ class PagedFile {
 
   bool HasChanges() const { return changed_; }
   uint64_t CommittedSize() const { return committed_size_; }
-  // The ranges of committed bytes that the pending commit will overwrite or cut off.
+  // The ranges of committed bytes that the pending commit will overwrite or cut off
+  // (inside a unit: the whole pages of the file as it was before the unit that
+  // no earlier flush of the unit journaled).
   std::vector<ByteRange> RangesToJournal() const;
+  // Their original contents are safe in the journal.
+  void MarkJournaled(const std::vector<ByteRange>& ranges);
+  // A unit of work begins (its undo covers the file as it is now) or ends.
+  void BeginUnit();
+  void EndUnit();
   // Reads committed bytes straight from the file (for the journal).
   void ReadCommitted(uint64_t offset, void* buf, size_t n);
   // Writes the cached pages and the new size into the file and syncs it.
@@ -57,6 +65,9 @@ class PagedFile {
   uint64_t size_;
   uint64_t committed_size_;
   bool changed_ = false;
+  bool in_unit_ = false;
+  uint64_t unit_base_size_ = 0;
+  std::set<uint64_t> journaled_pages_;  // pages below unit_base_size_ already in the journal
 };
 
 }  // namespace tabulor::db::storage
