@@ -61,9 +61,13 @@ void BalantisSource::Open(const std::string& directory, const std::string& file_
   connection.Open();
   // The details first, so that each count is that of the whole table.
   types.Open();
+  type_count = types.RecordCount();
   sequences.Open();
+  sequence_count = sequences.RecordCount();
   exercises.Open();
+  exercise_count = exercises.RecordCount();
   patients.Open();
+  patient_count = patients.RecordCount();
   directory_ = directory;
 }
 

@@ -25,6 +25,9 @@ class BalantisSource {
   // The directory the database and its data folder are in.
   const std::string& Directory() const { return directory_; }
 
+  // Row counts of the whole tables, taken as each was opened.
+  int type_count = 0, sequence_count = 0, exercise_count = 0, patient_count = 0;
+
   db::access::Connection connection;
   db::access::Table patients;
   db::access::Table sequences;
