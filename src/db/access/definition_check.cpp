@@ -57,7 +57,7 @@ int FixedSize(int type) {
 
 bool IsVariable(int type) { return type == MDB_TEXT || type == MDB_MEMO || type == MDB_OLE || type == MDB_BINARY; }
 
-void CheckColumns(MdbHandle* mdb, MdbTableDef* table) {
+void CheckColumns(MdbHandle* mdb, MdbTableDef* table, unsigned max_row_columns) {
   std::set<int> numbers;
   std::set<unsigned> variable_indexes;
   std::vector<std::pair<int, int>> fixed_areas;
@@ -79,11 +79,16 @@ void CheckColumns(MdbHandle* mdb, MdbTableDef* table) {
       if (fixed_size > 0) fixed_areas.emplace_back(column->fixed_offset, column->fixed_offset + fixed_size);
     } else {
       if (column->is_fixed) Damaged("la colonne " + name + " a une forme contraire à son type");
-      if (column->col_type == MDB_TEXT && (column->col_size <= 0 || (!IS_JET3(mdb) && column->col_size % 2 != 0)))
+      if ((column->col_type == MDB_MEMO || column->col_type == MDB_OLE) && column->col_size != 0)
         Damaged("la colonne " + name + " a une longueur impossible");
-      if (!variable_indexes.insert(column->var_col_num).second) Damaged("deux colonnes variables ont la même place");
+      const int longest_text = IS_JET3(mdb) ? 255 : 510;
+      if (column->col_type == MDB_TEXT &&
+          (column->col_size <= 0 || column->col_size > longest_text || (!IS_JET3(mdb) && column->col_size % 2 != 0)))
+        Damaged("la colonne " + name + " a une longueur impossible");
+      if (column->var_col_num >= max_row_columns || !variable_indexes.insert(column->var_col_num).second)
+        Damaged("la colonne " + name + " a une place impossible");
     }
-    if (!numbers.insert(column->col_num).second) Damaged("deux colonnes portent le numéro " + std::to_string(column->col_num));
+    if (static_cast<unsigned>(column->col_num) >= max_row_columns || !numbers.insert(column->col_num).second) Damaged("deux colonnes portent le numéro " + std::to_string(column->col_num));
   }
   std::sort(fixed_areas.begin(), fixed_areas.end());
   for (size_t i = 1; i < fixed_areas.size(); ++i)
@@ -123,12 +128,12 @@ void CheckJet4Layout(MdbTableDef* table, const std::vector<uint8_t>& bytes) {
 
 DefinitionFacts CheckDefinition(MdbHandle* mdb, MdbTableDef* table) {
   if (table->num_idxs > 1000 || table->num_real_idxs > table->num_idxs) Damaged("ses nombres d'index sont impossibles");
-  CheckColumns(mdb, table);
   const std::vector<uint8_t> bytes = DefinitionBytes(mdb, table->entry->table_pg);
-  if (!IS_JET3(mdb)) CheckJet4Layout(table, bytes);
   DefinitionFacts facts;
   facts.max_row_columns = Le16(&bytes[mdb->fmt->tab_num_cols_offset - 4]);  // just before the variable-column count
   if (facts.max_row_columns < table->num_cols) Damaged("elle compte moins de colonnes qu'elle n'en décrit");
+  CheckColumns(mdb, table, facts.max_row_columns);
+  if (!IS_JET3(mdb)) CheckJet4Layout(table, bytes);
   return facts;
 }
 

@@ -20,6 +20,16 @@ int32_t RoundToInt32(double value, const std::string& column) {
   return static_cast<int32_t>(rounded);
 }
 
+// A stored date-time that is not a number or lies outside the years 100 to
+// 9999 (Access's range) is damage, never a date.
+DateTime StoredDate(double value, const std::string& column) {
+  constexpr double kFirst = -657435;  // exclusive: 0100-01-01 is -657434, its time counting away from zero
+  constexpr double kEnd = 2958466;    // exclusive: the day after 9999-12-31
+  if (!(value > kFirst && value < kEnd))
+    throw AccessError("la date enregistrée dans le champ '" + column + "' est invalide (" + std::to_string(value) + ")");
+  return DateTime::FromOleDate(value);
+}
+
 }  // namespace
 
 const ColumnInfo& Field::Info() const { return table_->Columns()[column_]; }
@@ -35,7 +45,7 @@ std::string Field::AsString() const {
     case Cell::Kind::kInteger: return std::to_string(cell.integer);
     case Cell::Kind::kBoolean: return cell.integer ? "True" : "False";
     case Cell::Kind::kFloat: return FloatToText(cell.number, CurrentAccessFormats());
-    case Cell::Kind::kDateTime: return DateTimeToText(DateTime::FromOleDate(cell.number), CurrentAccessFormats());
+    case Cell::Kind::kDateTime: return DateTimeToText(StoredDate(cell.number, Info().name), CurrentAccessFormats());
   }
   return {};
 }
@@ -45,7 +55,7 @@ DateTime Field::AsDateTime() const {
   if (IsTextual(Info().type)) return TextToDateTime(AsString(), CurrentAccessFormats());
   switch (cell.kind) {
     case Cell::Kind::kNull: return {};
-    case Cell::Kind::kDateTime:
+    case Cell::Kind::kDateTime: return StoredDate(cell.number, Info().name);
     case Cell::Kind::kFloat: return DateTime::FromOleDate(cell.number);
     default: throw AccessError("le champ '" + Info().name + "' ne peut pas être lu comme une date");
   }

@@ -22,7 +22,9 @@ class Field {
 
   // Null reads as the empty text; a date-time as its text in the current formats.
   std::string AsString() const;
-  DateTime AsDateTime() const;  // null: no date part
+  // Null: no date part. A stored date that is not a number or lies outside
+  // the years 100 to 9999 throws AccessError (here and in AsString).
+  DateTime AsDateTime() const;
   double AsFloat() const;       // null: 0
   int32_t AsInteger() const;    // null: 0
 
