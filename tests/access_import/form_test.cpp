@@ -104,7 +104,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, MdbImportFormTest, ::testing::Values(false, true
 }  // namespace tabulor::access_import::gui
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }
