@@ -5,29 +5,22 @@
 #include "shell/formats.h"
 
 namespace tabulor::shell {
-namespace {
-
-// Day and month take at most two digits, so a longer run of digits is a year written in full.
-bool HasFullYear(std::string_view text) {
-  int run = 0;
-  for (char c : text) {
-    run = std::isdigit(static_cast<unsigned char>(c)) ? run + 1 : 0;
-    if (run >= 3) return true;
-  }
-  return false;
-}
-
-bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-}  // namespace
 
 std::optional<db::DateTime> ParseBirthDate(std::string_view text, const db::DateTime& today) {
   std::optional<db::DateTime> date = ParseDate(text);
-  if (!date || HasFullYear(text)) return date;
-  const db::DateTime day_of_today{today.year, today.month, today.day};
-  if (db::DateTime{date->year, date->month, date->day} <= day_of_today) return date;
-  date->year -= 100;
-  if (date->month == 2 && date->day == 29 && !IsLeap(date->year)) date->day = 28;
+  if (!date) return std::nullopt;
+  // The year is the last group of digits whatever the order of the short date format;
+  // when it is not, the date is read as it stands.
+  size_t end = text.find_last_not_of(" \t");
+  size_t begin = end;
+  while (begin != std::string_view::npos && begin > 0 && std::isdigit(static_cast<unsigned char>(text[begin - 1]))) --begin;
+  const bool year_last = Formats().short_date_format.find_last_of("yY") > Formats().short_date_format.find_last_of("dDmM");
+  if (!year_last || end == std::string_view::npos || end - begin + 1 > 2) return date;
+  db::DateTime day_only{today.year, today.month, today.day, 0, 0, 0, 0};
+  while (*date > day_only) date->year -= 100;
+  while (date->year + 100 <= today.year && db::DateTime{date->year + 100, date->month, date->day, 0, 0, 0, 0} <= day_only)
+    date->year += 100;
+  if (!date->IsValidDate()) return std::nullopt;  // 29 February moved into a common year
   return date;
 }
 

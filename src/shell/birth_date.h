@@ -1,9 +1,7 @@
 #pragma once
-// Birth dates read from the text columns of the Access sources. The short
-// date format in force since start-up writes years with two digits, and the
-// two-digit window alone would place "12/03/38" in 2038: a birth date is never
-// in the future, so a short year that lands after today is put a hundred
-// years earlier. A year written in full is kept as written.
+// A birth date typed as text in the short date format's order. A year of one
+// or two digits is put in the hundred years that end today, so that a birth
+// date is never in the future; a year of four digits is read as it stands.
 #include <optional>
 #include <string_view>
 
@@ -11,7 +9,7 @@
 
 namespace tabulor::shell {
 
-// Nullopt when the text is not a date in the short date format's order.
-std::optional<db::DateTime> ParseBirthDate(std::string_view text, const db::DateTime& today);
+// Nullopt when the text is not a valid date.
+std::optional<db::DateTime> ParseBirthDate(std::string_view text, const db::DateTime& today = db::DateTime::Now());
 
 }  // namespace tabulor::shell

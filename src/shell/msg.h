@@ -41,12 +41,14 @@ std::string ProtocolExists();  // after a protocol's code
 std::string ExerciseExists();  // after an exercise
 std::string FileNotFound();  // after a file name
 std::string FirstNameCompleted();  // after a last name
-std::string BirthDateCompleted();  // after a last name: " : Date de naissance complétée"
+std::string BirthDateCompleted();  // after a last name
+std::string PatientNotImported();  // a sequence or exercise of a patient whose insertion failed
 std::string ErrorImportingPatient();
 std::string ErrorImportingExamination();
 std::string ErrorImportingMeasurement();
 std::string ErrorImportingExercise();
 std::string ErrorImportingProtocol();
+std::string ErrorImportingType();
 std::string ErrorImportingPractice();
 std::string ErrorImportingDocument();
 std::string AddingUser();
