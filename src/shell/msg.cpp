@@ -55,6 +55,12 @@ std::string ProtocolExists() { return Text(QT_TRANSLATE_NOOP("Msg", " : Protocol
 std::string ExerciseExists() { return Text(QT_TRANSLATE_NOOP("Msg", " : Exercice existant")); }
 std::string FileNotFound() { return Text(QT_TRANSLATE_NOOP("Msg", " : Fichier introuvable !")); }
 std::string FirstNameCompleted() { return Text(QT_TRANSLATE_NOOP("Msg", " : Prénom à complété")); }
+std::string BirthDateCompleted() { return Text(QT_TRANSLATE_NOOP("Msg", " : Date de naissance complétée")); }
+std::string NotADate(std::string_view text) {
+  return Format(Text(QT_TRANSLATE_NOOP("Msg", "'%s' n'est pas une date correcte")), {text});
+}
+std::string PatientNotImported() { return Text(QT_TRANSLATE_NOOP("Msg", "Patient non importé")); }
+std::string ErrorImportingType() { return Text(QT_TRANSLATE_NOOP("Msg", "Erreur à l'importation du type")); }
 std::string ErrorImportingPatient() { return Text(QT_TRANSLATE_NOOP("Msg", "Erreur à l'importation du patient")); }
 std::string ErrorImportingExamination() { return Text(QT_TRANSLATE_NOOP("Msg", "Erreur à l'importation de l'examen")); }
 std::string ErrorImportingMeasurement() { return Text(QT_TRANSLATE_NOOP("Msg", "Erreur à l'importation de la mesure")); }

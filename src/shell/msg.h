@@ -41,11 +41,14 @@ std::string ProtocolExists();  // after a protocol's code
 std::string ExerciseExists();  // after an exercise
 std::string FileNotFound();  // after a file name
 std::string FirstNameCompleted();  // after a last name
+std::string BirthDateCompleted();  // after a last name
+std::string PatientNotImported();  // a sequence or exercise of a patient whose insertion failed
 std::string ErrorImportingPatient();
 std::string ErrorImportingExamination();
 std::string ErrorImportingMeasurement();
 std::string ErrorImportingExercise();
 std::string ErrorImportingProtocol();
+std::string ErrorImportingType();
 std::string ErrorImportingPractice();
 std::string ErrorImportingDocument();
 std::string AddingUser();
@@ -58,6 +61,7 @@ std::string EmptyBlob();  // compression, after an acquisition number
 std::string ZipSizeZero();  // compression, after an acquisition number
 
 // Errors.
+std::string NotADate(std::string_view text);  // "'%s' n'est pas une date correcte"
 std::string UnknownError();  // an error that carries no message
 std::string ErrorPrefix();   // "tabulor: erreur : ", before an error written to standard error
 

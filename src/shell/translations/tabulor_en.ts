@@ -76,6 +76,14 @@
         <translation>: first name to be completed</translation>
     </message>
     <message>
+        <source> : Date de naissance complétée</source>
+        <translation> : birth date completed</translation>
+    </message>
+    <message>
+        <source>'%s' n'est pas une date correcte</source>
+        <translation>'%s' is not a valid date</translation>
+    </message>
+    <message>
         <source>Erreur à l'importation du patient</source>
         <translation>Error while importing the patient</translation>
     </message>
