@@ -43,6 +43,17 @@ struct AccessImportRun::CurrentPatient {
   std::string last_name;  // NOM of the practice row
   std::string weight, height, shoe_size;
   int64_t adult = 0;
+
+  // The patient row on which the table stands.
+  static CurrentPatient Of(db::Table& table) {
+    return {true,
+            table.FieldByName("PK_PAT").AsInteger(),
+            table.FieldByName("NOM").AsString(),
+            table.FieldByName("POIDS").AsString(),
+            table.FieldByName("TAILLE").AsString(),
+            table.FieldByName("POINTURE").AsString(),
+            table.FieldByName("CLASSE").AsInteger()};
+  }
 };
 
 struct AccessImportRun::PracticeTables {
@@ -153,13 +164,7 @@ void AccessImportRun::PatientStep(CurrentPatient& patient) {
   db::Table& table = tables_->patient;
   try {
     if (table.FindKey({Value{last_name}, Value{first_name}, Value{birth}})) {
-      patient.key = table.FieldByName("PK_PAT").AsInteger();
-      patient.last_name = table.FieldByName("NOM").AsString();
-      patient.weight = table.FieldByName("POIDS").AsString();
-      patient.height = table.FieldByName("TAILLE").AsString();
-      patient.shoe_size = table.FieldByName("POINTURE").AsString();
-      patient.adult = table.FieldByName("CLASSE").AsInteger();
-      patient.stored = true;
+      patient = CurrentPatient::Of(table);
       Increment(Counter::kExistingPatients);
       reporter_.Tell(last_name + " " + first_name + msg::PatientExists());
       return;
@@ -184,13 +189,7 @@ void AccessImportRun::PatientStep(CurrentPatient& patient) {
     table.FieldByName("FK_USE").SetAsInteger(options_.user_key);
     table.FieldByName("CLASSE").SetAsInteger(Text(source, "Classe_Patient") == "A" ? 1 : 0);
     table.Post();
-    patient.key = table.FieldByName("PK_PAT").AsInteger();
-    patient.last_name = table.FieldByName("NOM").AsString();
-    patient.weight = table.FieldByName("POIDS").AsString();
-    patient.height = table.FieldByName("TAILLE").AsString();
-    patient.shoe_size = table.FieldByName("POINTURE").AsString();
-    patient.adult = table.FieldByName("CLASSE").AsInteger();
-    patient.stored = true;
+    patient = CurrentPatient::Of(table);
     Increment(Counter::kPatients);
   } catch (const std::exception& e) {
     CancelPending(table);
