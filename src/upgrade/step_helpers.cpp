@@ -22,16 +22,6 @@ bool SameFields(const std::vector<std::string>& a, const std::vector<std::string
          });
 }
 
-std::string TableBase(std::string_view table) {
-  if (table.size() > 3 && SameName(table.substr(table.size() - 3), ".DB")) table.remove_suffix(3);
-  return std::string(table);
-}
-
-bool DirectoryHoldsFile(UpgradeRun& run, const std::string& dir, std::string_view name) {
-  const std::vector<std::string> entries = run.session().env().ListDirectory(dir);
-  return std::any_of(entries.begin(), entries.end(), [&](const std::string& e) { return SameName(e, name); });
-}
-
 }  // namespace
 
 db::Table& OpenTable(UpgradeRun& run, std::string_view table) {
@@ -71,12 +61,10 @@ void RegisterTable(UpgradeRun& run, std::string_view table) {
 IndexPresence FindIndex(UpgradeRun& run, std::string_view table, const db::IndexDef& index) {
   db::Table& t = OpenTable(run, table);
   const db::TableDef def = t.Definition();
-  const std::string dir = t.Directory();
   t.Close();
   if (index.primary) {
-    // The primary index is the key itself, kept in the table's .PX file.
-    if (def.key_field_count == 0 || !DirectoryHoldsFile(run, dir, TableBase(table) + ".PX"))
-      return IndexPresence::kAbsent;
+    // The primary index is the key itself (a keyed table without its .PX does not open).
+    if (def.key_field_count == 0) return IndexPresence::kAbsent;
     std::vector<std::string> key;
     for (int i = 0; i < def.key_field_count && i < static_cast<int>(def.fields.size()); ++i)
       key.push_back(def.fields[i].name);
@@ -118,27 +106,6 @@ void FillRowsIgnoringErrors(UpgradeRun& run, std::string_view table, const std::
   }
   t.FlushBuffers();
   t.Close();
-}
-
-void DeleteDatabaseFiles(UpgradeRun& run, std::initializer_list<std::string_view> file_names) {
-  db::Env& env = run.session().env();
-  const std::string dir = run.DatabaseDirectory();
-  for (const std::string& entry : env.ListDirectory(dir))
-    if (std::any_of(file_names.begin(), file_names.end(), [&](std::string_view n) { return SameName(entry, n); }))
-      env.Remove(dir + "/" + entry);
-  env.SyncDirectory(dir);
-}
-
-void DeleteTableFamilyFiles(UpgradeRun& run, std::string_view base) {
-  db::Env& env = run.session().env();
-  const std::string dir = run.DatabaseDirectory();
-  for (const std::string& entry : env.ListDirectory(dir)) {
-    const size_t dot = entry.find('.');
-    if (dot == std::string::npos || dot + 1 == entry.size() || entry.find('.', dot + 1) != std::string::npos)
-      continue;
-    if (SameName(std::string_view(entry).substr(0, dot), base)) env.Remove(dir + "/" + entry);
-  }
-  env.SyncDirectory(dir);
 }
 
 }  // namespace tabulor::upgrade

@@ -37,11 +37,4 @@ void AddIndexUnlessPresent(UpgradeRun& run, std::string_view table, const db::In
 // Flushes and closes the table at the end.
 void FillRowsIgnoringErrors(UpgradeRun& run, std::string_view table, const std::function<void(db::Table&)>& fill);
 
-// Deletes the files of the database directory named `file_names` (whatever
-// their case) that exist.
-void DeleteDatabaseFiles(UpgradeRun& run, std::initializer_list<std::string_view> file_names);
-// Deletes every file of the table family `base` (base + "." + any extension)
-// in the database directory, and nothing else.
-void DeleteTableFamilyFiles(UpgradeRun& run, std::string_view base);
-
 }  // namespace tabulor::upgrade

@@ -221,10 +221,21 @@ void AddIndex(Session& session, std::string_view database, std::string_view tabl
 void RenameTable(Session& session, std::string_view database, std::string_view from,
                  std::string_view to);
 // Changes one field (name, type, size, decimals); needs exclusive use.
+// These schema changes refuse a keyed table whose primary index file is missing.
 void ChangeField(Session& session, std::string_view database, std::string_view table_name,
                  std::string_view field, const FieldChange& change);
 bool TableExists(Session& session, std::string_view database, std::string_view table_name);
-// Rebuilds the primary and every secondary index file of a closed table from its rows.
+// Rebuilds the primary and every secondary index file of a closed table from
+// its rows and key fields, also a primary index file that is missing.
 void RebuildIndexes(Session& session, std::string_view database, std::string_view table_name);
+// Rewrites a closed table without its key, removing its primary and every
+// secondary index file, in one atomic change. A table without key or index files is left as it is.
+void DropPrimaryKey(Session& session, std::string_view database, std::string_view table_name);
+// The names of every file of a table's family in its directory (.DB .MB .PX
+// .Xnn .Ynn .XGn .YGn .VAL and the other "NAME.EXT" files), whatever their case.
+std::vector<std::string> TableFamilyFiles(Session& session, std::string_view database, std::string_view table_name);
+// Deletes every file of the family of a closed table; a family that has no
+// file is no error.
+void DeleteTableFiles(Session& session, std::string_view database, std::string_view table_name);
 
 }  // namespace tabulor::db

@@ -122,6 +122,7 @@ TableFamily::TableFamily(std::shared_ptr<Env> env, const FamilyFiles& files, std
     def_.sort_order = header_.sort_order_id;
     def_.code_page = codec_->Number();
     key_size_ = PrefixSize(def_.key_field_count);
+    if (!read_only_) RequirePrimaryIndexFile();
     LoadBlocks();
     OpenPrimaryIndex();
     if (open_blob_file) OpenBlobFile();
@@ -204,9 +205,9 @@ void TableFamily::OpenPrimaryIndex() {
     px_loaded_ = true;
   } catch (const std::exception& e) {
     // A damaged primary index does not hide the rows; a write rebuilds it.
-    load_problems_.push_back(std::string("primary index: ") + e.what());
+    load_problems_.push_back(PrimaryIndexProblem(e.what()));
     if (read_only_) return;
-    throw;
+    throw std::runtime_error(load_problems_.back());
   }
 }
 
@@ -217,9 +218,20 @@ void TableFamily::OpenBlobFile() {
   blobs_ = std::make_unique<format::BlobFile>(mb_file_.get());
 }
 
+std::string TableFamily::MissingPrimaryIndex() const {
+  return def_.key_field_count > 0 && files_.px.empty() ? files_.BaseName() + ".PX" : std::string();
+}
+
+void TableFamily::RequirePrimaryIndexFile() const {
+  const std::string missing = MissingPrimaryIndex();
+  if (!missing.empty())
+    Fail("the primary index file " + missing + " is missing; the table's indexes must be rebuilt before it can change");
+}
+
 void TableFamily::PrepareWrite() {
   RequireUsable();
   if (journal_) return;
+  RequirePrimaryIndexFile();
   locks::RequireNotHeldElsewhere(*env_, files_.directory, files_.db);
   try {
     if (read_only_) {
@@ -239,21 +251,6 @@ void TableFamily::PrepareWrite() {
       f->Sync();
       env_->SyncDirectory(files_.directory);
     };
-    if (def_.key_field_count > 0 && files_.px.empty()) {
-      // A keyed table without its primary index gets one, built at the next flush.
-      files_.px = files_.BaseName() + ".PX";
-      format::NewTableLayout layout;
-      layout.fields = header_.fields;
-      layout.key_fields = def_.key_field_count;
-      layout.file_version = header_.file_version;
-      layout.sort_order_id = header_.sort_order_id;
-      layout.table_file_name = files_.db;
-      auto raw = format::BuildPrimaryIndexHeader(layout, 2);
-      raw[format::hdr::kSortOrder] = static_cast<uint8_t>(header_.sort_order);
-      create(files_.px, raw);
-      OpenPrimaryIndex();
-      index_dirty_ = dirty_ = true;
-    }
     bool has_blobs = std::any_of(def_.fields.begin(), def_.fields.end(), [](const FieldDef& f) { return IsBlobType(f.type); });
     if (has_blobs && files_.mb.empty()) {
       files_.mb = files_.BaseName() + ".MB";

@@ -92,9 +92,16 @@ class TableFamily {
   // Releases the blob of the field (at the next flush).
   void ReleaseBlob(int field, const uint8_t* record);
 
-  // Opens the files for writing and creates a missing .PX or .MB; called
-  // before the first change. Throws EngineError when the table cannot be written.
+  // Opens the files for writing and creates a missing .MB; called before the
+  // first change. Throws EngineError when the table cannot be written.
   void PrepareWrite();
+
+  // The name of the primary index file a keyed table lacks; empty when the
+  // table is unkeyed or has it. The key is in the .DB header, so a keyed
+  // table without its .PX is damaged, not unkeyed.
+  std::string MissingPrimaryIndex() const;
+  // Refuses writing to or restructuring a keyed table whose .PX is missing.
+  void RequirePrimaryIndexFile() const;
 
   bool HasChanges() const { return dirty_; }
   void Flush();
@@ -138,6 +145,8 @@ class TableFamily {
   };
   void LoadBlocks();
   void OpenPrimaryIndex();
+  // A problem of the .PX, named by its file.
+  std::string PrimaryIndexProblem(const std::string& what) const { return "primary index " + files_.px + ": " + what; }
   void OpenBlobFile();
   void ReadSecondaryIndexDefs();
   void LoadSecondaryIndexes();

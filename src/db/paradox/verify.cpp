@@ -59,8 +59,9 @@ std::vector<std::string> TableFamily::Verify() {
     }
   }
 
+  if (const std::string missing = MissingPrimaryIndex(); !missing.empty())
+    report("the primary index file " + missing + " is missing");
   if (key_size_ > 0) {
-    // A missing primary index is rebuilt by the next write; only a present one is checked.
     if (px_file_ && px_loaded_) {
       try {
         std::vector<format::IndexEntry> leaves = format::ReadIndexLeaves(*px_file_, px_header_);
@@ -69,20 +70,20 @@ std::vector<std::string> TableFamily::Verify() {
           if (RowsIn(i) > 0)
             expected.push_back({std::vector<uint8_t>(Row({i, 0}), Row({i, 0}) + key_size_), chain_[i].number, RowsIn(i)});
         if (leaves.size() != expected.size()) {
-          report("the primary index lists " + std::to_string(leaves.size()) + " data blocks, the table has " +
-                 std::to_string(expected.size()));
+          report(PrimaryIndexProblem("it lists " + std::to_string(leaves.size()) + " data blocks, the table has " +
+                                     std::to_string(expected.size())));
         } else {
           for (size_t i = 0; i < leaves.size(); ++i) {
             if (leaves[i].block != expected[i].block || leaves[i].count != expected[i].count ||
                 leaves[i].key != expected[i].key) {
-              report("primary index entry " + std::to_string(i + 1) + " does not match data block " +
-                     std::to_string(expected[i].block));
+              report(PrimaryIndexProblem("entry " + std::to_string(i + 1) + " does not match data block " +
+                                         std::to_string(expected[i].block)));
               break;
             }
           }
         }
       } catch (const std::exception& e) {
-        report(std::string("primary index: ") + e.what());
+        report(PrimaryIndexProblem(e.what()));
       }
     }
   }

@@ -45,7 +45,7 @@ const db::IndexDef kProtocolByCode{
 // their code index becoming unique.
 void UpgradeType(UpgradeRun& run) {
   if (!TableHasField(run, "Type", "FK_NORM_1")) {
-    DeleteDatabaseFiles(run, {"Type.PX", "Type.XG0", "Type.YG0"});
+    db::DropPrimaryKey(run.session(), run.database(), "Type");
     run.ExecSql(
         "ALTER TABLE Type ADD FK_NORM_1 INTEGER, ADD FK_NORM_2 INTEGER, ADD FK_NORM_3 INTEGER, ADD FK_NORM_4 INTEGER");
     AddIndexUnlessPresent(run, "Type", kProtocolKey);
@@ -72,7 +72,7 @@ void UpgradeUsers(UpgradeRun& run) {
   if (t.Active()) t.Close();
   t.SetTableName("User");
   if (t.Exists()) {
-    DeleteTableFamilyFiles(run, "Users");
+    db::DeleteTableFiles(run.session(), run.database(), "Users");
     db::RenameTable(run.session(), run.database(), "User", "Users");
   } else if (!HasVersionRow(run, "User")) {
     // No "User" table and no "User" row left to rename: "Users" is not this step's.

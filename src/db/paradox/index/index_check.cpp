@@ -58,9 +58,15 @@ std::vector<std::string> CheckIndexFiles(Env& env, const std::string& directory,
         break;
       }
     }
-    storage::PagedFile y(env.Open(directory + "/" + index.y_name, OpenMode::kRead), directory + "/" + index.y_name);
-    const format::Header yh = ReadHeader(y);
-    std::vector<format::IndexEntry> leaves = format::ReadIndexLeaves(y, yh);
+    std::vector<format::IndexEntry> leaves;
+    try {
+      storage::PagedFile y(env.Open(directory + "/" + index.y_name, OpenMode::kRead), directory + "/" + index.y_name);
+      leaves = format::ReadIndexLeaves(y, ReadHeader(y));
+    } catch (const std::exception& e) {
+      // The damage is in the tree file, not in the X file.
+      problems.push_back("index " + index.def.name + " (" + index.y_name + "): " + e.what());
+      return problems;
+    }
     int total = 0;
     for (const auto& e : leaves) total += e.count;
     if (total != static_cast<int>(actual.size()))
@@ -94,7 +100,7 @@ std::vector<std::string> TableFamily::VerifySecondaryIndexes() const {
         problems.push_back("index " + idx.def.name + " (" + idx.x_name + ") was kept with primary index counter " +
                            std::to_string(names) + ", the .PX has " + std::to_string(counter));
     } catch (const std::exception& e) {
-      problems.push_back("index " + idx.def.name + ": " + e.what());
+      problems.push_back("index " + idx.def.name + " (" + idx.x_name + "): " + e.what());
     }
   }
   return problems;

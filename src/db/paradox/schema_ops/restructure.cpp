@@ -298,8 +298,12 @@ void Restructure(Env& env, TableFamily& table, const TableChange& change) {
     } else if (!files.px.empty()) {
       out.RemoveAfter(files.px);
     }
+    if (change.drop_secondary_indexes)
+      for (const std::string& name : files.secondary) out.RemoveAfter(name);
     // The present indexes follow their fields; an index whose field is gone goes with it.
-    for (index::IndexFiles idx : table.SecondaryIndexes()) {
+    const std::vector<index::IndexFiles> present =
+        change.drop_secondary_indexes ? std::vector<index::IndexFiles>{} : table.SecondaryIndexes();
+    for (index::IndexFiles idx : present) {
       bool kept = true;
       for (size_t k = 0; k < idx.fields.size(); ++k) {
         auto to = std::find_if(change.fields.begin(), change.fields.end(),

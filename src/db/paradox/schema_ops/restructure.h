@@ -19,6 +19,7 @@ struct TableChange {
   std::vector<TargetField> fields;
   int key_field_count = 0;
   std::vector<index::IndexFiles> added_indexes;  // field positions in the new layout
+  bool drop_secondary_indexes = false;           // every .Xnn .Ynn .XGn .YGn file goes
 };
 
 // Writes the table anew through the journal. `table` is the present table,

@@ -1,5 +1,5 @@
 // The schema changes of the engine: ALTER TABLE, AddIndex, ChangeField,
-// RenameTable and the rebuilding of a table's indexes. Each needs the table
+// RenameTable, DropPrimaryKey and the rebuilding of a table's indexes. Each needs the table
 // closed in this session and not held by another program, and changes the
 // files as one atomic step.
 #include <algorithm>
@@ -27,8 +27,13 @@ int FieldPosition(const TableDef& def, std::string_view name) {
   return -1;
 }
 
+// Whether a change may be made to a keyed table whose primary index file is
+// missing: only those that rebuild or remove the index, or move the files as they are.
+enum class PrimaryIndexFile { kRequired, kMayBeMissing };
+
 // The table opened for a change: closed everywhere else, read without writing.
-std::unique_ptr<TableFamily> OpenForChange(Session& session, std::string_view database, std::string_view table_name) {
+std::unique_ptr<TableFamily> OpenForChange(Session& session, std::string_view database, std::string_view table_name,
+                                           PrimaryIndexFile primary_index = PrimaryIndexFile::kRequired) {
   Env& env = session.env();
   const std::string dir = session.ResolveDirectory(database);
   schema_ops::CompletePendingRenames(env, dir);
@@ -46,20 +51,16 @@ std::unique_ptr<TableFamily> OpenForChange(Session& session, std::string_view da
   // Blob references are copied as they are: the blob file is neither read nor written.
   auto family = std::make_unique<TableFamily>(session.shared_env(), files, files.db, true, false);
   if (family->Header().encrypted) family->Fail("a password-protected table cannot be changed");
+  if (primary_index == PrimaryIndexFile::kRequired) family->RequirePrimaryIndexFile();
   return family;
 }
 
-// The change that keeps every field as it is. A keyed table whose primary
-// index file was deleted is rewritten unkeyed (its key is then added again
-// with AddIndex).
-TableChange Unchanged(Env& env, const TableFamily& table) {
+// The change that keeps every field and the key as they are.
+TableChange Unchanged(const TableFamily& table) {
   TableChange change;
   const TableDef& def = table.Definition();
   for (size_t i = 0; i < def.fields.size(); ++i) change.fields.push_back({def.fields[i], static_cast<int>(i)});
-  const std::string& path = table.Path();
-  const std::string dir = path.substr(0, path.find_last_of('/'));
-  const bool has_px = !FamilyFiles::Find(env, dir, path.substr(dir.size() + 1)).px.empty();
-  change.key_field_count = has_px ? def.key_field_count : 0;
+  change.key_field_count = def.key_field_count;
   return change;
 }
 
@@ -78,7 +79,7 @@ bool Session::IsTableOpen(const std::string& db_path) const {
 void ExecSql(Session& session, std::string_view database, std::string_view statement) {
   sql::AlterTableAdd alter = sql::ParseAlterTableAdd(statement);
   auto table = OpenForChange(session, database, alter.table);
-  TableChange change = Unchanged(session.env(), *table);
+  TableChange change = Unchanged(*table);
   std::set<std::string> added;
   for (const FieldDef& f : alter.fields) {
     CheckFieldName(*table, f.name);
@@ -103,7 +104,7 @@ void AddIndex(Session& session, std::string_view database, std::string_view tabl
     positions.push_back(pos);
   }
   if (index.primary) {
-    TableChange change = Unchanged(session.env(), *table);
+    TableChange change = Unchanged(*table);
     if (change.key_field_count > 0) table->Fail("the table already has a primary index");
     for (size_t k = 0; k < positions.size(); ++k)
       if (positions[k] != static_cast<int>(k))
@@ -138,7 +139,7 @@ void ChangeField(Session& session, std::string_view database, std::string_view t
   auto table = OpenForChange(session, database, table_name);
   const int pos = FieldPosition(table->Definition(), field);
   if (pos < 0) table->Fail("no field named " + std::string(field), std::string(field));
-  TableChange target = Unchanged(session.env(), *table);
+  TableChange target = Unchanged(*table);
   FieldDef& f = target.fields[pos].def;
   if (!change.new_name.empty() && !names::EqualNoCase(change.new_name, f.name)) CheckFieldName(*table, change.new_name);
   if (!change.new_name.empty()) f.name = change.new_name;
@@ -152,14 +153,28 @@ void ChangeField(Session& session, std::string_view database, std::string_view t
 }
 
 void RebuildIndexes(Session& session, std::string_view database, std::string_view table_name) {
-  auto table = OpenForChange(session, database, table_name);
+  auto table = OpenForChange(session, database, table_name, PrimaryIndexFile::kMayBeMissing);
   schema_ops::RebuildIndexFiles(session.env(), *table);
+}
+
+void DropPrimaryKey(Session& session, std::string_view database, std::string_view table_name) {
+  auto table = OpenForChange(session, database, table_name, PrimaryIndexFile::kMayBeMissing);
+  const std::string& path = table->Path();
+  const std::string dir = path.substr(0, path.find_last_of('/'));
+  const FamilyFiles files = FamilyFiles::Find(session.env(), dir, path.substr(dir.size() + 1));
+  // Nothing left to drop: a run that stopped after dropping the key can be run again.
+  if (table->Definition().key_field_count == 0 && files.px.empty() && files.secondary.empty()) return;
+  TableChange change = Unchanged(*table);
+  change.key_field_count = 0;
+  change.drop_secondary_indexes = true;
+  schema_ops::Restructure(session.env(), *table, change);
 }
 
 void RenameTable(Session& session, std::string_view database, std::string_view from, std::string_view to) {
   Env& env = session.env();
   const std::string dir = session.ResolveDirectory(database);
-  auto table = OpenForChange(session, database, from);
+  // The files move as they are, a damaged primary index with them.
+  auto table = OpenForChange(session, database, from, PrimaryIndexFile::kMayBeMissing);
   const std::string old_file = table->Name();
   table.reset();
   const std::string new_base = names::WithoutDbExtension(to);
