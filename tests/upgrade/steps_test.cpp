@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
+#include <map>
 
 #include "database_snapshot.h"
 #include "practice_db.h"
@@ -267,6 +269,38 @@ TEST_F(UpgradeStepsTest, AFailedStepStampsNothingAndTheNextRunCompletes) {
   for (const auto& [name, version] : db_->VersionRows()) EXPECT_EQ(version, 280) << name;
   EXPECT_TRUE(HasField("Patient", "DATE_PAT"));
   EXPECT_TRUE(HasField("Mesure", "POST_SEQ"));
+}
+
+// A keyed table whose primary index file is missing is damaged, not unkeyed:
+// the run stops naming the file and rewrites nothing of the table; once its
+// indexes are rebuilt the next run completes.
+TEST_F(UpgradeStepsTest, APatientTableWithoutItsPrimaryIndexStopsTheRunUntilReindexed) {
+  Open(0);
+  fs::remove(db_->data_dir / "Patient.PX");
+  auto patient_files = [&] {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : db::TableFamilyFiles(db_->session, "DB", "Patient")) {
+      std::ifstream in(db_->data_dir / name, std::ios::binary);
+      files[name] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    return files;
+  };
+  const auto before = patient_files();
+  ASSERT_TRUE(before.count("Patient.XG0"));  // the index of existing patients
+  std::string error;
+  try {
+    db_->RunUpgrade();
+  } catch (const db::EngineError& e) {
+    error = e.what();
+  }
+  EXPECT_THAT(error, HasSubstr("Patient.PX is missing"));
+  EXPECT_EQ(patient_files(), before);
+  for (const auto& [name, version] : db_->VersionRows()) EXPECT_EQ(version, 0) << name;
+
+  db::RebuildIndexes(db_->session, "DB", "Patient");
+  ASSERT_EQ(db_->RunUpgrade(), 1);
+  EXPECT_TRUE(HasField("Patient", "DATE_PAT"));
+  EXPECT_THAT(VerifyWithTools(db_->data_dir), ::testing::IsEmpty());
 }
 
 // The index and Users files removed by version 2 are those of the database

@@ -1,5 +1,6 @@
 // ALTER TABLE, AddIndex, ChangeField and RenameTable: what they change, what
 // they leave alone, and the requests they refuse without changing anything.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -366,10 +367,9 @@ TEST(AddIndex, NewIndexFilesAreReadByPxlib) {
   EXPECT_TRUE(testing::VerifyTable(dir.path(), "C").empty());
 }
 
-// The steps of the schema upgrade that rebuild the protocol table: its
-// primary and secondary index files are deleted, fields added, then both
-// indexes added again.
-TEST(UpgradeSteps, ProtocolTableRebuiltAfterItsIndexFilesAreDeleted) {
+// The steps of the schema upgrade that rebuild the protocol table: its key
+// is dropped with its index files, fields added, then both indexes added again.
+TEST(UpgradeSteps, ProtocolTableRebuiltAfterItsKeyIsDropped) {
   ScratchDir dir;
   Session session;
   TableDef def;
@@ -387,7 +387,8 @@ TEST(UpgradeSteps, ProtocolTableRebuiltAfterItsIndexFilesAreDeleted) {
   }
   IndexDef old_index{"Protocole existant", {"CODE"}};
   AddIndex(session, dir.path(), "Type", old_index);
-  for (const char* f : {"Type.PX", "Type.XG0", "Type.YG0"}) fs::remove(dir / f);
+  DropPrimaryKey(session, dir.path(), "Type");
+  EXPECT_THAT(TableFamilyFiles(session, dir.path(), "Type"), ::testing::ElementsAre("Type.DB"));
   ExecSql(session, dir.path(), "ALTER TABLE Type ADD FK_NORM_1 INTEGER, ADD FK_NORM_2 INTEGER, ADD FK_NORM_3 INTEGER, ADD FK_NORM_4 INTEGER");
   IndexDef key{"PK_TYPE", {"PK_TYPE"}};
   key.primary = key.unique = true;

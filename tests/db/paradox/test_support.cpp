@@ -2,9 +2,11 @@
 
 #include <atomic>
 #include <cstdio>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <sstream>
+#include <stdexcept>
 
 #include "commands.h"
 #include "common/samples.h"
@@ -75,6 +77,18 @@ std::vector<std::string> VerifyTable(const std::string& dir, const std::string& 
   FamilyFiles files = FamilyFiles::Find(*env, dir, table);
   TableFamily fam(env, files, table, true);
   return fam.Verify();
+}
+
+ToolRun RunTool(const std::string& args) {
+  const std::string cmd = std::string(TABULOR_BUILD_DIR) + "/tabulor-db " + args + " 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) throw std::runtime_error("cannot run " + cmd);
+  std::string out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int status = pclose(p);
+  return {WEXITSTATUS(status), out};
 }
 
 }  // namespace tabulor::db::testing

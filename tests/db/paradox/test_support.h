@@ -33,4 +33,11 @@ std::string FirstDifference(const std::string& a, const std::string& b);
 // The problems `verify` finds.
 std::vector<std::string> VerifyTable(const std::string& dir, const std::string& table);
 
+// build/tabulor-db run as a user runs it: exit status, stdout and stderr together.
+struct ToolRun {
+  int status;
+  std::string out;
+};
+ToolRun RunTool(const std::string& args);
+
 }  // namespace tabulor::db::testing

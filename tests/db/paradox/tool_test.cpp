@@ -2,10 +2,8 @@
 // table and of a directory) and copy, with their exit status.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sys/wait.h>
 
 #include "common/samples.h"
 #include "test_support.h"
@@ -15,21 +13,9 @@ namespace fs = std::filesystem;
 namespace tabulor::db {
 namespace {
 
-struct ToolRun {
-  int status;
-  std::string out;
-};
+using testing::ToolRun;
 
-ToolRun Tool(const std::string& args) {
-  std::string cmd = std::string(TABULOR_BUILD_DIR) + "/tabulor-db " + args + " 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  std::string out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int status = pclose(p);
-  return {WEXITSTATUS(status), out};
-}
+ToolRun Tool(const std::string& args) { return testing::RunTool(args); }
 
 TEST(Tool, InfoDumpVerifyAndCopyOfASample) {
   TABULOR_REQUIRE_SAMPLES("paradox");
