@@ -154,6 +154,7 @@ class Table {
   // gives all rows. May be changed while open.
   void SetMasterSource(Table* master, std::string master_fields);
 
+  // A keyed table whose primary index file is missing opens only read-only.
   void Open();
   void Close();
   bool Active() const;
@@ -210,7 +211,9 @@ class Table {
   std::unique_ptr<Impl> impl_;
 };
 
-// Schema operations. `database` is a database name, alias or directory.
+// Schema operations. `database` is a database name, alias or directory. A keyed
+// table whose primary index file is missing is damaged: only RebuildIndexes,
+// DropPrimaryKey, RenameTable and DeleteTableFiles take it.
 void CreateTable(Session& session, std::string_view database, std::string_view table_name,
                  const TableDef& def);
 // One local SQL statement without result set (ALTER TABLE t ADD f type, ...).
@@ -221,7 +224,6 @@ void AddIndex(Session& session, std::string_view database, std::string_view tabl
 void RenameTable(Session& session, std::string_view database, std::string_view from,
                  std::string_view to);
 // Changes one field (name, type, size, decimals); needs exclusive use.
-// These schema changes refuse a keyed table whose primary index file is missing.
 void ChangeField(Session& session, std::string_view database, std::string_view table_name,
                  std::string_view field, const FieldChange& change);
 bool TableExists(Session& session, std::string_view database, std::string_view table_name);

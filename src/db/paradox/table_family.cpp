@@ -122,6 +122,7 @@ TableFamily::TableFamily(std::shared_ptr<Env> env, const FamilyFiles& files, std
     def_.sort_order = header_.sort_order_id;
     def_.code_page = codec_->Number();
     key_size_ = PrefixSize(def_.key_field_count);
+    // A keyed table that lost its .PX opens for reading only.
     if (!read_only_) RequirePrimaryIndexFile();
     LoadBlocks();
     OpenPrimaryIndex();

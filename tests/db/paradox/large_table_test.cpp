@@ -1,8 +1,11 @@
 // A keyed table of more than 32767 data blocks: block numbers past the signed
-// 16-bit range must still be found through the primary index.
+// 16-bit range must still be found through the primary index; and no file is
+// built past the last 16-bit block number.
 #include <gtest/gtest.h>
 
 #include "db/paradox/engine.h"
+#include "db/paradox/format/block.h"
+#include "db/paradox/format/index_tree.h"
 #include "test_support.h"
 
 namespace tabulor::db {
@@ -43,6 +46,37 @@ TEST(LargeTable, BlockNumbersAbove32767AreFoundThroughThePrimaryIndex) {
     EXPECT_EQ(t.FieldByName("T0").AsString(), "row " + std::to_string(id));
   }
   EXPECT_FALSE(t.FindKey({int64_t{kRows + 1}}));
+}
+
+// Block numbers are 16 bits: the chain of a built file ends at block 65535,
+// and a file that would need one block more is refused, not wrapped to block 0.
+TEST(LargeTable, BuiltFilesStopAtTheLast16BitBlockNumber) {
+  const format::BlockHeader last = format::ChainedBlockHeader(65535, 65535, 3, 10);
+  EXPECT_EQ(last.next, 0);
+  EXPECT_EQ(last.prev, 65534);
+  EXPECT_EQ(last.RecordCount(10), 3);
+  EXPECT_EQ(format::ChainedBlockHeader(65534, 65535, 1, 10).next, 65535);
+  EXPECT_EQ(format::ChainedBlockHeader(1, 65535, 1, 10).prev, 0);
+  try {
+    format::ChainedBlockHeader(1, 65536, 1, 10);
+    ADD_FAILURE() << "a 65536-block file was laid out";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "the file would need 65536 blocks, a table file holds at most 65535");
+  }
+
+  // An index tree with two entries a block: 65536 leaves fill exactly 65535
+  // blocks (32768 leaf blocks and the levels above them), one leaf more needs more.
+  std::vector<format::IndexEntry> leaves;
+  for (int i = 0; i < 65536; ++i) leaves.push_back({{static_cast<uint8_t>(i >> 8)}, i % 65535 + 1, 1});
+  constexpr int kTwoEntriesABlock = format::BlockHeader::kSize + 2 * 7;
+  const format::IndexTree tree = format::BuildIndexTree(leaves, 1, kTwoEntriesABlock);
+  EXPECT_EQ(tree.block_count, 65535);
+  EXPECT_EQ(tree.root, 65535);
+  const uint8_t* last_block = tree.blocks.data() + static_cast<size_t>(65534) * kTwoEntriesABlock;
+  EXPECT_EQ(format::BlockHeader::Parse(last_block).next, 0);
+  EXPECT_EQ(format::BlockHeader::Parse(last_block).prev, 65534);
+  leaves.push_back({{0xFF}, 1, 1});
+  EXPECT_THROW(format::BuildIndexTree(leaves, 1, kTwoEntriesABlock), std::runtime_error);
 }
 
 }  // namespace

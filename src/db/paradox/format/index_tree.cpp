@@ -22,6 +22,7 @@ IndexTree BuildIndexTree(const std::vector<IndexEntry>& leaves, int key_size, in
     for (size_t i = 0; i < level.size(); i += per_block) {
       size_t n = std::min(per_block, level.size() - i);
       int number = ++tree.block_count;
+      RequireBlockCount(number);
       tree.blocks.resize(static_cast<size_t>(tree.block_count) * block_size, 0);
       uint8_t* b = tree.blocks.data() + static_cast<size_t>(number - 1) * block_size;
       BlockHeader{0, 0, BlockHeader::SizeFor(static_cast<int>(n), rec)}.Store(b);
@@ -47,10 +48,8 @@ IndexTree BuildIndexTree(const std::vector<IndexEntry>& leaves, int key_size, in
   // One chain through every block, in the order they were laid out.
   for (int n = 1; n <= tree.block_count; ++n) {
     uint8_t* b = tree.blocks.data() + static_cast<size_t>(n - 1) * block_size;
-    BlockHeader h = BlockHeader::Parse(b);
-    h.next = static_cast<uint16_t>(n < tree.block_count ? n + 1 : 0);
-    h.prev = static_cast<uint16_t>(n - 1);
-    h.Store(b);
+    const int records = BlockHeader::Parse(b).RecordCount(rec);
+    ChainedBlockHeader(n, tree.block_count, records, rec).Store(b);
   }
   return tree;
 }

@@ -60,6 +60,7 @@ format::IndexTree BuildEngineTree(const std::vector<format::IndexEntry>& leaves,
     next += static_cast<int>(levels[l].size());
   }
   tree.block_count = next - 1;
+  format::RequireBlockCount(tree.block_count);
   tree.root = 1;
   tree.blocks.assign(static_cast<size_t>(tree.block_count) * block_size, 0);
   for (int l = static_cast<int>(levels.size()) - 1; l >= 0; --l) {
@@ -67,9 +68,7 @@ format::IndexTree BuildEngineTree(const std::vector<format::IndexEntry>& leaves,
       const int number = first_number[l] + static_cast<int>(b);
       uint8_t* out = tree.blocks.data() + static_cast<size_t>(number - 1) * block_size;
       const auto& entries = levels[l][b];
-      BlockHeader{static_cast<uint16_t>(number < tree.block_count ? number + 1 : 0), static_cast<uint16_t>(number - 1),
-                  BlockHeader::SizeFor(static_cast<int>(entries.size()), rec)}
-          .Store(out);
+      format::ChainedBlockHeader(number, tree.block_count, static_cast<int>(entries.size()), rec).Store(out);
       for (size_t k = 0; k < entries.size(); ++k) {
         uint8_t* r = out + BlockHeader::kSize + k * rec;
         std::memcpy(r, entries[k].key.data(), static_cast<size_t>(key_size));
@@ -111,14 +110,14 @@ IndexImage BuildIndexImage(const TableRows& rows, const KeyLayout& layout,
   const int bs = xh.block_size;
   const int per_block = (bs - BlockHeader::kSize) / rs;
   const int blocks = static_cast<int>((records.size() + per_block - 1) / per_block);
+  format::RequireBlockCount(blocks);
   image.x = xh.raw;
   image.x.resize(static_cast<size_t>(xh.header_size) + static_cast<size_t>(blocks) * bs, 0);
   for (int b = 0; b < blocks; ++b) {
     uint8_t* out = image.x.data() + xh.header_size + static_cast<size_t>(b) * bs;
     const size_t first = static_cast<size_t>(b) * per_block;
     const int n = static_cast<int>(std::min<size_t>(per_block, records.size() - first));
-    BlockHeader{static_cast<uint16_t>(b + 1 < blocks ? b + 2 : 0), static_cast<uint16_t>(b), BlockHeader::SizeFor(n, rs)}
-        .Store(out);
+    format::ChainedBlockHeader(b + 1, blocks, n, rs).Store(out);
     for (int k = 0; k < n; ++k) std::memcpy(out + BlockHeader::kSize + static_cast<size_t>(k) * rs, records[first + k].data(), rs);
     image.x_blocks.push_back({std::vector<uint8_t>(records[first].begin(), records[first].begin() + layout.KeySize()), b + 1, n});
   }

@@ -125,14 +125,13 @@ DataFile PackRecords(std::vector<uint8_t> header_raw, const std::vector<std::vec
   const int rs = h.record_size, bs = h.block_size;
   const int per_block = (bs - BlockHeader::kSize) / rs;
   const int blocks = static_cast<int>((records.size() + per_block - 1) / per_block);
-  if (blocks > 0xFFFF) throw std::runtime_error("the table would need more than 65535 blocks");
+  format::RequireBlockCount(blocks);
   out.bytes.assign(static_cast<size_t>(h.header_size) + static_cast<size_t>(blocks) * bs, 0);
   for (int b = 0; b < blocks; ++b) {
     uint8_t* block = out.bytes.data() + h.header_size + static_cast<size_t>(b) * bs;
     const size_t first = static_cast<size_t>(b) * per_block;
     const int n = static_cast<int>(std::min<size_t>(per_block, records.size() - first));
-    BlockHeader{static_cast<uint16_t>(b + 1 < blocks ? b + 2 : 0), static_cast<uint16_t>(b), BlockHeader::SizeFor(n, rs)}
-        .Store(block);
+    format::ChainedBlockHeader(b + 1, blocks, n, rs).Store(block);
     for (int k = 0; k < n; ++k) std::memcpy(block + BlockHeader::kSize + static_cast<size_t>(k) * rs, records[first + k].data(), rs);
     out.block_starts.push_back({std::vector<uint8_t>(records[first].begin(), records[first].begin() + key_size), b + 1, n});
   }
