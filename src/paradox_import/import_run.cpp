@@ -91,7 +91,9 @@ void ImportRun::Run() {
 
 void ImportRun::Walk() {
   SourceTables& source = source_.Tables();
-  if (source.norms && source.posturo) source.norms->SetMasterSource(source.posturo.get(), "FK_Norm");
+  // Older posturography tables have no norm link.
+  norms_follow_posturo_ = source.norms && source.posturo && source.posturo->FindField("FK_Norm");
+  if (norms_follow_posturo_) source.norms->SetMasterSource(source.posturo.get(), "FK_Norm");
   std::error_code error;
   const bool documents = source.documents && std::filesystem::is_directory(source_.Root() + "Documents", error);
 

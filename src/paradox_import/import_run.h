@@ -110,6 +110,7 @@ class ImportRun {
   std::unique_ptr<Tables> tables_;
   db::UnitOfWork* unit_ = nullptr;
   int32_t current_user_key_ = 0;  // CurrentUserKey
+  bool norms_follow_posturo_ = false;
   std::array<int64_t, kCounterCount> counts_{};
 };
 

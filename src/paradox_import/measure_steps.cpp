@@ -103,7 +103,7 @@ void ImportRun::ImportMeasure(int64_t exam_key) {
     reporter_.TellError(msg::ErrorImportingMeasurement(), measure_key, e.what());
   }
 
-  if (kind != "W" || !posturo_key || !sources.norms || !HasRow(*sources.norms) ||
+  if (kind != "W" || !posturo_key || !norms_follow_posturo_ || !HasRow(*sources.norms) ||
       Text(*sources.norms, "NOM").empty())
     return;
   if (const std::optional<int64_t> norm = ResolveNorm(*sources.norms)) {

@@ -21,9 +21,12 @@ std::optional<ImportRun::StoredPatient> ImportRun::PatientStep() {
   // Outside any step's guard: a source without these fields ends the run.
   const std::string name = Text(source, "Nom");
   const std::string first_name = Text(source, "Prenom");
-  const db::DateTime birth = DateOrDayZero(source.FieldByName("BIRTHDT"));
+  const db::Field& birth_field = source.FieldByName("BIRTHDT");
+  const db::DateTime birth = DateOrDayZero(birth_field);
   db::Table& patients = tables_->patients;
-  if (!patients.FindKey({Value{name}, Value{first_name}, Value{birth}}))
+  // A patient without a birth date is the same patient whether its date was left empty or stored as day zero.
+  if (!patients.FindKey({Value{name}, Value{first_name}, Value{birth}}) &&
+      !(birth_field.IsNull() && patients.FindKey({Value{name}, Value{first_name}, Value{}})))
     return ImportPatient(name, first_name, birth);
   Increment(Counter::kPatientsExisting);
   reporter_.Tell(name + " " + first_name + msg::PatientExists());
