@@ -239,5 +239,8 @@ std::vector<std::string> TableFamilyFiles(Session& session, std::string_view dat
 // Deletes every file of the family of a closed table; a family that has no
 // file is no error.
 void DeleteTableFiles(Session& session, std::string_view database, std::string_view table_name);
+// What is wrong with a table's files (structure, blobs, indexes); empty when it is sound.
+// Throws EngineError when the table is missing or cannot be opened at all.
+std::vector<std::string> VerifyTable(Session& session, std::string_view database, std::string_view table_name);
 
 }  // namespace tabulor::db
