@@ -350,6 +350,7 @@ void ReadWithLibmdb(const std::string& path, const std::optional<std::string>& t
   for (unsigned i = 0; i < mdb->num_catalog; ++i) {
     auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
     if (!mdb_is_user_table(entry)) continue;
+    if (entry->object_name[0] == '\0') throw catalog_damaged("une table n'a pas de nom");
     contents.table_names.push_back(entry->object_name);
     if (!table) continue;
     if (*table == entry->object_name) wanted = entry;

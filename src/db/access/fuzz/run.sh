@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the reading-process fuzzer with clang and runs it for a bounded time,
-# its seeds written by tabulor-mkmdb. Usage: run.sh SOURCE_DIR BUILD_DIR MKMDB [SECONDS]
+# its seeds written by tabulor-mkmdb (and the small Jet 3 sample, when the
+# samples are there). Usage: run.sh SOURCE_DIR BUILD_DIR MKMDB [SECONDS]
 set -euo pipefail
 src=$1
 build=$2
@@ -19,5 +20,7 @@ mv "$seeds/balantis/Balantis2000.mdb" "$seeds/balantis.mdb"
 rm -rf "$seeds/balantis"
 "$mkmdb" --pedora "$seeds/pedora.mdb" --patients 3
 "$mkmdb" --pedora "$seeds/pedora-password.mdb" --patients 1 --password secret
+jet3="${TABULOR_SHARED_DIR:-$src/../shared}/samples/access/testV1997.mdb"
+if [ -f "$jet3" ]; then cp "$jet3" "$seeds/"; fi
 "$build/access_fuzz" -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=512 -timeout=10 \
   -max_len=$(( $(stat -c %s "$seeds"/*.mdb | sort -n | tail -n1) + 4096 )) "$corpus" "$seeds"
