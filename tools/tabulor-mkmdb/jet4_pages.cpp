@@ -131,9 +131,9 @@ void ToggleMask(Page& header, size_t length) {
 }  // namespace
 
 void SetDatabasePassword(Page& header, const std::string& password) {
+  if (header.size() < kMaskedStart + kMaskedLength) throw std::invalid_argument("not a header page");
   const bool jet3 = header[0x14] == 0;
   const size_t masked = jet3 ? kJet3MaskedLength : kMaskedLength;
-  if (header.size() < kMaskedStart + masked) throw std::invalid_argument("not a header page");
   std::vector<uint8_t> stored;
   if (jet3) {
     for (char c : password)
@@ -165,8 +165,9 @@ Page HeaderPage(const std::string& password) {
   const uint8_t constant[24] = {0, 1, 0, 0, 1, 1, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0};
   std::copy(std::begin(constant), std::end(constant), page.begin() + 0x18);
   PutU16(page, 0x3c, 1252);  // code page
-  // 0x3E database key 0 (not encrypted); creation date 0.0 at 0x72, so the
-  // password area's mask is zero and zero bytes mean "no password".
+  // 0x3E database key 0 (not encrypted). Without a password, creation date
+  // 0.0 at 0x72, so the password area's mask is zero and zero bytes mean
+  // "no password".
   PutU16(page, 0x6e, 0x0409);  // "General" sort order
   if (!password.empty()) std::memcpy(&page[kCreationDateAt], &kCreationDate, sizeof kCreationDate);
   ToggleMask(page, kMaskedLength);

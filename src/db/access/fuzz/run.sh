@@ -22,5 +22,6 @@ rm -rf "$seeds/balantis"
 "$mkmdb" --pedora "$seeds/pedora-password.mdb" --patients 1 --password secret
 jet3="${TABULOR_SHARED_DIR:-$src/../shared}/samples/access/testV1997.mdb"
 if [ -f "$jet3" ]; then cp "$jet3" "$seeds/"; fi
-"$build/access_fuzz" -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=512 -timeout=10 \
+LSAN_OPTIONS="suppressions=$src/src/db/access/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
+  "$build/access_fuzz" -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=512 -timeout=10 \
   -max_len=$(( $(stat -c %s "$seeds"/*.mdb | sort -n | tail -n1) + 4096 )) "$corpus" "$seeds"
