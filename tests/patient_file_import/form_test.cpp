@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -110,6 +111,8 @@ TEST_F(PedoraFormTest, WalksEveryPageAndImportsThePatientsUnderAdmin) {
   EXPECT_EQ(S(form.windowTitle()), "Assistant pour l'importation d'une base de données");
   EXPECT_EQ(S(form.Titre->text()), "Importation d'un fichier patient Pedora");
   EXPECT_EQ(form.pages->currentWidget(), form.pgIntro);
+  EXPECT_EQ(form.SourceDirectory(), QDir::currentPath()) << "the lists open on the working directory";
+  EXPECT_TRUE(form.btNextIntro->isDefault());
 
   form.SetSourceDirectory(QString::fromStdString(empty.string()));
   EXPECT_EQ(form.Files->count(), 0);
@@ -133,6 +136,7 @@ TEST_F(PedoraFormTest, WalksEveryPageAndImportsThePatientsUnderAdmin) {
   ASSERT_EQ(form.pages->currentWidget(), form.pgUser) << (sink_.messages.size() > 1 ? sink_.messages[1] : "");
   EXPECT_TRUE(form.btNextIntro->isEnabled());
   EXPECT_EQ(S(form.lPat->text()), std::to_string(source_rows));
+  EXPECT_TRUE(form.btNextUser->isDefault());
   ASSERT_GE(form.dbgUser->rowCount(), 2);
   EXPECT_EQ(S(form.dbgUser->item(0, 0)->text()), "AARON");
   ASSERT_EQ(form.dbgUser->currentRow(), 1);
@@ -147,6 +151,7 @@ TEST_F(PedoraFormTest, WalksEveryPageAndImportsThePatientsUnderAdmin) {
   form.btNextUser->click();
   EXPECT_EQ(form.pages->currentWidget(), form.pgImport);
   EXPECT_EQ(S(form.dbUser->text()), "ADMIN");
+  EXPECT_TRUE(form.btNextImport->isDefault());
   EXPECT_EQ(S(form.dbName->text()), (source / "cabinet.MDB").string());
   EXPECT_TRUE(form.lMes->text().isEmpty());
   form.btPriorImport->click();

@@ -119,6 +119,9 @@ void TfmPedora::BuildWindow() {
     btIntroCancel = Button("&Annuler", kNoMove, QDialog::Rejected, pgIntro);
     buttons_row(v, {btNextIntro, btIntroCancel});
     connect(dbDrive, &QComboBox::currentTextChanged, this, &TfmPedora::SetDrive);
+    // The folders are read in the background: the chosen one is brought into view as they come.
+    connect(directories_, &QFileSystemModel::directoryLoaded, this,
+            [this] { dbPath->scrollTo(dbPath->currentIndex(), QAbstractItemView::PositionAtCenter); });
     connect(dbPath->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& index) { SetSourceDirectory(directories_->filePath(index)); });
     connect(Files, &QListWidget::currentRowChanged, this, [this] { FilesChange(); });
@@ -221,11 +224,25 @@ void TfmPedora::FormCreate() {
   // The practice tables are opened by the first use of the run, not here: the
   // instance kept hidden from start-up must leave them to the other functions.
   shell::SetShortDateFormat("dd/mm/yy");
-  btNextIntro->setDefault(true);
-  btNextUser->setDefault(true);
-  btNextImport->setDefault(true);
+  // The lists open on the working directory, on its drive.
+  const QString current = QDir::currentPath();
+  for (int i = 0; i < dbDrive->count(); ++i)
+    if (current.startsWith(QDir::fromNativeSeparators(dbDrive->itemText(i)), Qt::CaseInsensitive)) dbDrive->setCurrentIndex(i);
   SetDrive(dbDrive->currentText());
-  pages->setCurrentWidget(pgIntro);
+  const QModelIndex here = directories_->index(current);
+  dbPath->setCurrentIndex(here);
+  dbPath->scrollTo(here);
+  SetSourceDirectory(current);
+  ShowPage(pgIntro);
+}
+
+void TfmPedora::ShowPage(QWidget* page) {
+  pages->setCurrentWidget(page);
+  // Enter on a page is its next button; a dialog has one default button at a time.
+  if (page == pgIntro) btNextIntro->setDefault(true);
+  if (page == pgUser) btNextUser->setDefault(true);
+  if (page == pgImport) btNextImport->setDefault(true);
+  if (page == pgProcess) btClose->setDefault(true);
 }
 
 void TfmPedora::SetDrive(const QString& drive) {
@@ -258,19 +275,19 @@ void TfmPedora::btNavigation(QPushButton* sender) {
       OpenSource();
       break;
     case kBackToSource:
-      pages->setCurrentWidget(pgIntro);
+      ShowPage(pgIntro);
       break;
     case kUserChosen: {
       const int row = dbgUser->currentRow();
       dbUser->setText(row >= 0 && row < dbgUser->rowCount() ? dbgUser->item(row, 0)->text() : QString());
-      pages->setCurrentWidget(pgImport);
+      ShowPage(pgImport);
       break;
     }
     case kBackToUser:
-      pages->setCurrentWidget(pgUser);
+      ShowPage(pgUser);
       break;
     case kStartRun:
-      pages->setCurrentWidget(pgProcess);
+      ShowPage(pgProcess);
       RunImport();
       break;
     default:
@@ -295,7 +312,7 @@ void TfmPedora::OpenSource() {
   try {
     btNextIntro->setEnabled(true);
     dbName->setText(QDir::toNativeSeparators(QDir(directory_).filePath(file->text())));
-    pages->setCurrentWidget(pgUser);
+    ShowPage(pgUser);
     FillUsers();
   } catch (...) {
     QApplication::restoreOverrideCursor();

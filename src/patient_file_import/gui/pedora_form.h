@@ -74,6 +74,7 @@ class TfmPedora : public QDialog, private PatientFileObserver {
  private:
   void BuildWindow();
   QPushButton* Button(const char* text, int tag, int modal_result, QWidget* page);
+  void ShowPage(QWidget* page);
   void SetDrive(const QString& drive);
   void OpenSource();
   void FillUsers();
