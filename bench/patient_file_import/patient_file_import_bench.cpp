@@ -1,7 +1,8 @@
 // The patient-file import of a large Pedora file (50,000 patients made by
 // tabulor-mkmdb --pedora) against mdb-export of its table Patients, on the
 // same file in one run: both times, their ratio and the peak memory of each.
-// The goal is an import at most twice as long as the export.
+// The goal is an import at most twice as long as the export. A smaller count
+// may be given as the first argument.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using tabulor::patient_file_import::PatientFileCounts;
 
-constexpr int kPatients = 50000;
+constexpr int kDefaultPatients = 50000;
 
 struct Quiet : tabulor::patient_file_import::PatientFileObserver {
   void Started(int64_t) override {}
@@ -57,13 +58,18 @@ ChildRun InChild(Work work) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const int patients = argc > 1 ? std::atoi(argv[1]) : kDefaultPatients;
+  if (patients < 2) {
+    std::fprintf(stderr, "usage: bench_patient_file_import [patients, at least 2]\n");
+    return 1;
+  }
   const fs::path root = fs::temp_directory_path() / ("bench-pedora-" + std::to_string(getpid()));
   fs::remove_all(root);
   fs::create_directories(root);
   const fs::path file = root / "patients.mdb";
   const std::string make = "'" TABULOR_BUILD_DIR "/tabulor-mkmdb' --pedora '" + file.string() + "' --patients " +
-                           std::to_string(kPatients) + " --seed 11";
+                           std::to_string(patients) + " --seed 11";
   if (std::system(make.c_str()) != 0) {
     std::fprintf(stderr, "bench: tabulor-mkmdb failed\n");
     return 1;
@@ -89,12 +95,12 @@ int main() {
     std::printf("import: %llu patients added, %llu already present\n",
                 static_cast<unsigned long long>(counts.imported), static_cast<unsigned long long>(counts.existing));
     std::fflush(stdout);
-    return counts.imported + counts.existing == kPatients + 1 ? 0 : 2;  // the file repeats its first patient
+    return counts.imported + counts.existing == patients + 1 ? 0 : 2;  // the file repeats its first patient
   });
   const std::string export_command = "mdb-export '" + file.string() + "' Patients > /dev/null";
   const ChildRun mdb_export = InChild([&] { return std::system(export_command.c_str()) == 0 ? 0 : 1; });
 
-  std::printf("file: %d patients, %.1f MB\n", kPatients + 1, fs::file_size(file) / 1e6);
+  std::printf("file: %d patients, %.1f MB\n", patients + 1, fs::file_size(file) / 1e6);
   std::printf("%-12s %10s %14s\n", "", "seconds", "peak memory");
   std::printf("%-12s %10.2f %11.1f MB\n", "import", import.seconds, import.peak_kb / 1024.0);
   std::printf("%-12s %10.2f %11.1f MB\n", "mdb-export", mdb_export.seconds, mdb_export.peak_kb / 1024.0);

@@ -21,6 +21,7 @@
 #include "db/schema/generator/generator.h"
 #include "patient_file_import/gui/pedora_form.h"
 #include "shell/formats.h"
+#include "shell/language.h"
 #include "shell/messages.h"
 #include "tools/tabulor-mkmdb/fixtures.h"
 
@@ -222,6 +223,20 @@ TEST_F(PedoraFormTest, WithoutAdminTheGridKeepsItsFirstRowAndAnEmptyFileEndsAtOn
   EXPECT_TRUE(form.labExistPat->text().isEmpty());
   EXPECT_TRUE(form.reReport->toPlainText().isEmpty());
   EXPECT_EQ(PatientsByUser(), before);
+}
+
+// With the English module beside the program the wizard is English.
+TEST_F(PedoraFormTest, InEnglishWithTheEnglishModule) {
+  ASSERT_TRUE(shell::SwitchLanguage(shell::kLocaleEnglish, TABULOR_BUILD_DIR "/"));
+  TfmPedora form(nullptr, context_);
+  shell::SwitchLanguage(shell::kLocaleFrench, {});
+  EXPECT_EQ(S(form.windowTitle()), "Database import wizard");
+  EXPECT_EQ(S(form.Titre->text()), "Import a Pedora patient file");
+  EXPECT_EQ(S(form.btNextIntro->text()), "&Next >");
+  EXPECT_EQ(S(form.btPriorUser->text()), "< &Back");
+  EXPECT_EQ(S(form.btNextImport->text()), "&Start");
+  EXPECT_EQ(S(form.LabProg->text()), "Importing ... Please wait.");
+  EXPECT_EQ(S(form.dbgUser->horizontalHeaderItem(0)->text()), "Name");
 }
 
 }  // namespace

@@ -231,7 +231,6 @@ void TfmPedora::FormCreate() {
   SetDrive(dbDrive->currentText());
   const QModelIndex here = directories_->index(current);
   dbPath->setCurrentIndex(here);
-  dbPath->scrollTo(here);
   SetSourceDirectory(current);
   ShowPage(pgIntro);
 }
@@ -254,12 +253,11 @@ void TfmPedora::SetDrive(const QString& drive) {
 
 void TfmPedora::SetSourceDirectory(const QString& directory) {
   directory_ = directory;
-  // Refilling the list is a change of the list.
+  // One FilesChange for the whole refill, not one for each row.
   const QSignalBlocker quiet(Files);
   Files->clear();
-  const QStringList names = QDir(directory).entryList({"*.mdb"}, QDir::Files, QDir::Name | QDir::IgnoreCase);
-  for (const QString& name : names)
-    if (name.endsWith(".mdb", Qt::CaseInsensitive)) Files->addItem(name);
+  // Without QDir::CaseSensitive the filter takes ".MDB" too.
+  Files->addItems(QDir(directory).entryList({"*.mdb"}, QDir::Files, QDir::Name | QDir::IgnoreCase));
   // With a file in the list one is always selected: the first, until another is chosen.
   if (Files->count() > 0) Files->setCurrentRow(0);
   FilesChange();
