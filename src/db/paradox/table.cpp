@@ -368,6 +368,7 @@ void Table::ReadBlockOrderRows(bool filtered, const std::vector<Value>& master_v
   m.block_order_rows.clear();
   RowPos p;
   bool ok = fam.First(p);
+  // A detail on its primary key reads only the range of its master's key.
   std::vector<uint8_t> range;
   if (filtered && fam.KeySize() > 0 && !master_values.empty()) {
     range = KeyPrefix(fam, master_values);
