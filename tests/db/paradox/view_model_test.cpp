@@ -125,12 +125,16 @@ class ModelRun {
           case 0:
             what = "First";
             t.First();
-            Move(e, n ? 0 : -1), e.bof = true, e.eof = n == 0;
+            Move(e, n ? 0 : -1);
+            e.bof = true;
+            e.eof = n == 0;
             break;
           case 1:
             what = "Last";
             t.Last();
-            Move(e, n - 1), e.eof = true, e.bof = n == 0;
+            Move(e, n - 1);
+            e.eof = true;
+            e.bof = n == 0;
             break;
           case 2:
             what = "Next";
