@@ -122,12 +122,15 @@ QWidget* TfmDbImport::BuildIntroPage() {
   for (int column = 1; column < directories_->columnCount(); ++column) dbPath->hideColumn(column);
   dbPath->header()->hide();
   v->addWidget(dbPath, 1);
+  // The directories are read in the background: the chosen one is brought into view once its parents are there.
+  connect(directories_, &QFileSystemModel::directoryLoaded, this,
+          [this] { dbPath->scrollTo(dbPath->currentIndex(), QAbstractItemView::PositionAtCenter); });
 
   v->addWidget(new QLabel(tr("Contenu :"), page));
   Files = new QListWidget(page);
   Files->setSelectionMode(QAbstractItemView::NoSelection);
   Files->setFocusPolicy(Qt::NoFocus);
-  Files->setMaximumHeight(110);
+  Files->setFixedHeight(Files->fontMetrics().height() * 9 + 2 * Files->frameWidth());
   v->addWidget(Files);
 
   auto* buttons = new QHBoxLayout;
@@ -263,8 +266,9 @@ void TfmDbImport::SetSourceDirectory(const QString& directory) {
   const QModelIndex index = directories_->index(directory_);
   if (index.isValid() && index != dbPath->currentIndex()) {
     const QSignalBlocker quiet(dbPath->selectionModel());
+    for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent()) dbPath->expand(parent);
     dbPath->setCurrentIndex(index);
-    dbPath->scrollTo(index);
+    dbPath->scrollTo(index, QAbstractItemView::PositionAtCenter);
   }
   FilesChange();
 }
