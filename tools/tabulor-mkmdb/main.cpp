@@ -1,6 +1,7 @@
 // tabulor-mkmdb: writes sample Access sources for the imports.
-//   --balantis DIR [--patients N] [--seed S]   DIR/Balantis2000.mdb and DIR/data/*.pos
-//   --pedora FILE [--patients N] [--seed S]    a Pedora patient file
+//   --balantis DIR [--patients N] [--seed S] [--password TEXT]   DIR/Balantis2000.mdb and DIR/data/*.pos
+//   --pedora FILE [--patients N] [--seed S] [--password TEXT]    a Pedora patient file
+// With --password, the database is protected by that password.
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -11,8 +12,8 @@
 namespace {
 
 int Usage() {
-  std::cerr << "usage: tabulor-mkmdb --balantis DIR [--patients N] [--seed S]\n"
-               "       tabulor-mkmdb --pedora FILE [--patients N] [--seed S]\n";
+  std::cerr << "usage: tabulor-mkmdb --balantis DIR [--patients N] [--seed S] [--password TEXT]\n"
+               "       tabulor-mkmdb --pedora FILE [--patients N] [--seed S] [--password TEXT]\n";
   return 2;
 }
 
@@ -25,7 +26,7 @@ bool ParseNumber(const std::string& text, long& value) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string balantis, pedora;
+  std::string balantis, pedora, password;
   long patients = -1, seed = 1;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
     const std::string value = argv[++i];
     if (arg == "--balantis") balantis = value;
     else if (arg == "--pedora") pedora = value;
+    else if (arg == "--password" && !value.empty()) password = value;
     else if (arg == "--patients" && ParseNumber(value, patients)) continue;
     else if (arg == "--seed" && ParseNumber(value, seed)) continue;
     else return Usage();
@@ -43,9 +45,11 @@ int main(int argc, char** argv) {
       tabulor::mkmdb::BalantisOptions options;
       if (patients >= 0) options.patients = static_cast<int>(patients);
       options.seed = static_cast<uint32_t>(seed);
+      options.password = password;
       tabulor::mkmdb::WriteBalantis(balantis, options);
     } else {
-      tabulor::mkmdb::WritePedora(pedora, patients >= 0 ? static_cast<int>(patients) : 15, static_cast<uint32_t>(seed));
+      tabulor::mkmdb::WritePedora(pedora, patients >= 0 ? static_cast<int>(patients) : 15, static_cast<uint32_t>(seed),
+                                  password);
     }
   } catch (const std::exception& e) {
     std::cerr << "tabulor-mkmdb: " << e.what() << '\n';

@@ -200,6 +200,8 @@ class Table {
   void ApplyOrder();
   std::vector<int> IndexFields() const;
   void Sync();
+  void ReadBlockOrderRows(bool filtered, const std::vector<Value>& master_values);
+  int FindCurrentInView() const;
   void PrepareWrite();
   void Capture();
   void SetViewIndex(int index);
