@@ -13,6 +13,7 @@ namespace tabulor::mkmdb {
 struct BalantisOptions {
   int patients = 12;
   uint32_t seed = 1;
+  int sequences_per_patient = -1;  // below 0: from 0 to 3 at random
 };
 
 struct SequenceFile {
