@@ -60,6 +60,10 @@ std::string NotADate(std::string_view text) {
   return Format(Text(QT_TRANSLATE_NOOP("Msg", "'%s' n'est pas une date correcte")), {text});
 }
 std::string PatientNotImported() { return Text(QT_TRANSLATE_NOOP("Msg", "Patient non importé")); }
+std::string ExaminationNotImported() { return Text(QT_TRANSLATE_NOOP("Msg", "Examen non importé")); }
+std::string NormNotFound(std::string_view key) {
+  return Format(Text(QT_TRANSLATE_NOOP("Msg", "Norme %s introuvable dans la base importée")), {key});
+}
 std::string ErrorImportingType() { return Text(QT_TRANSLATE_NOOP("Msg", "Erreur à l'importation du type")); }
 std::string ErrorImportingPatient() { return Text(QT_TRANSLATE_NOOP("Msg", "Erreur à l'importation du patient")); }
 std::string ErrorImportingExamination() { return Text(QT_TRANSLATE_NOOP("Msg", "Erreur à l'importation de l'examen")); }

@@ -43,6 +43,8 @@ std::string FileNotFound();  // after a file name
 std::string FirstNameCompleted();  // after a last name
 std::string BirthDateCompleted();  // after a last name
 std::string PatientNotImported();  // a sequence or exercise of a patient whose insertion failed
+std::string ExaminationNotImported();  // a measurement or assessment of an examination whose insertion failed
+std::string NormNotFound(std::string_view key);  // a protocol's norm key that names no norm of its source
 std::string ErrorImportingPatient();
 std::string ErrorImportingExamination();
 std::string ErrorImportingMeasurement();

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "upgrade/french_upper.h"
+#include "db/paradox/upper_case.h"
 
 namespace tabulor::upgrade::testing {
 namespace {
@@ -76,7 +76,7 @@ std::vector<std::string> LostOrChanged(const DatabaseSnapshot& before, const Dat
         if (field == "DATE") new_field = new_name == "PATIENT" ? "DATE_PAT" : "DATE_EXA";
         std::string expected = value;
         if (new_name == "USERS" && field == "NOM")
-          expected = FrenchUpperCase(value, after.definitions.at("USERS"));
+          expected = db::UpperCase(value, after.definitions.at("USERS"));
         const auto got = after_row->second.find(new_field);
         if (got == after_row->second.end())
           problems.push_back(new_name + " row " + key + ": field " + new_field + " is gone");

@@ -7,9 +7,9 @@
 
 #include <fstream>
 
+#include "db/paradox/upper_case.h"
 #include "database_snapshot.h"
 #include "practice_db.h"
-#include "upgrade/french_upper.h"
 #include "upgrade/steps/version_steps.h"
 
 namespace tabulor::upgrade::testing {
@@ -76,7 +76,7 @@ TEST_F(UpgradeStepsTest, TheUserTableReplacesStrayUsersFilesAndGetsItsPassword) 
   EXPECT_FALSE(fs::exists(db_->data_dir / "User.DB"));
   const std::vector<std::string> names = Column("Users", "NOM");
   EXPECT_EQ(Count(names, "ANCIEN UTILISATEUR"), 0);
-  for (const std::string& name : old_names) EXPECT_EQ(Count(names, FrenchUpperCase(name, db::TableDef{})), 1) << name;
+  for (const std::string& name : old_names) EXPECT_EQ(Count(names, db::UpperCase(name, db::TableDef{})), 1) << name;
   EXPECT_TRUE(HasField("Users", "PASS_WD"));
   const auto rows = db_->VersionRows();
   EXPECT_TRUE(std::none_of(rows.begin(), rows.end(), [](const auto& r) { return r.first == "User"; }));
@@ -298,19 +298,6 @@ TEST_F(UpgradeStepsTest, FileDeletionsHappenInTheUpgradedDatabaseOnly) {
   EXPECT_TRUE(upgraded.count("Users.PX.bak"));
   EXPECT_FALSE(upgraded.count("User.DB"));
   EXPECT_EQ(LoggedLabels(program / "UPGRADE.log"), ExpectedLabels(100));
-}
-
-TEST(FrenchUpperCaseTest, AccentedLettersKeepTheirAccentWithinTheTablesCodePage) {
-  db::TableDef ansi;  // code page 1252
-  EXPECT_EQ(FrenchUpperCase("élodie", ansi), "ÉLODIE");
-  EXPECT_EQ(FrenchUpperCase("dr lefèvre", ansi), "DR LEFÈVRE");
-  EXPECT_EQ(FrenchUpperCase("remplaçant cœur", ansi), "REMPLAÇANT CŒUR");
-  EXPECT_EQ(FrenchUpperCase("straße", ansi), "STRAßE");  // one letter for one
-  EXPECT_EQ(FrenchUpperCase("ÉTÉ 2", ansi), "ÉTÉ 2");
-  db::TableDef dos;
-  dos.code_page = 437;
-  EXPECT_EQ(FrenchUpperCase("élodie", dos), "ÉLODIE");
-  EXPECT_EQ(FrenchUpperCase("cœur à", dos), "CœUR à");  // neither Œ nor À exists in code page 437
 }
 
 }  // namespace

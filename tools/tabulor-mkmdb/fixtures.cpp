@@ -218,7 +218,7 @@ void WriteBalantis(const std::string& directory, const BalantisOptions& options)
   namespace fs = std::filesystem;
   const BalantisSource source = MakeBalantis(options);
   fs::create_directories(fs::path(directory) / "data");
-  WriteJet4Database((fs::path(directory) / "Balantis2000.mdb").string(), source.tables);
+  WriteJet4Database((fs::path(directory) / "Balantis2000.mdb").string(), source.tables, options.password);
   for (const SequenceFile& file : source.files) {
     std::ofstream out(fs::path(directory) / "data" / file.name, std::ios::binary);
     out << file.text;
@@ -270,8 +270,8 @@ Jet4Table MakePedoraPatients(int patients, uint32_t seed) {
   return t;
 }
 
-void WritePedora(const std::string& file, int patients, uint32_t seed) {
-  WriteJet4Database(file, {MakePedoraPatients(patients, seed)});
+void WritePedora(const std::string& file, int patients, uint32_t seed, const std::string& password) {
+  WriteJet4Database(file, {MakePedoraPatients(patients, seed)}, password);
 }
 
 }  // namespace tabulor::mkmdb

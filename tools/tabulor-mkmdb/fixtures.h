@@ -13,6 +13,7 @@ namespace tabulor::mkmdb {
 struct BalantisOptions {
   int patients = 12;
   uint32_t seed = 1;
+  std::string password;  // the database's, none when empty
   int sequences_per_patient = -1;  // below 0: from 0 to 3 at random
 };
 
@@ -32,7 +33,7 @@ void WriteBalantis(const std::string& directory, const BalantisOptions& options)
 
 // The Patients table of a Pedora patient file.
 Jet4Table MakePedoraPatients(int patients, uint32_t seed);
-void WritePedora(const std::string& file, int patients, uint32_t seed);
+void WritePedora(const std::string& file, int patients, uint32_t seed, const std::string& password = "");
 
 // "%s%3.0f.pos" of a code and a sequence number, every space made '0'.
 std::string SequenceFileName(const std::string& code, double number);

@@ -1,5 +1,6 @@
 #include "tools/tabulor-mkmdb/jet4_pages.h"
 
+#include <cstring>
 #include <stdexcept>
 
 namespace tabulor::mkmdb {
@@ -117,10 +118,45 @@ std::vector<uint8_t> HeaderKeystream(size_t length) {
 
 constexpr size_t kMaskedStart = 0x18;
 constexpr size_t kMaskedLength = 128;
+constexpr size_t kJet3MaskedLength = 126;
+constexpr size_t kPasswordAt = 0x42;
+constexpr size_t kCreationDateAt = 0x72;
+constexpr double kCreationDate = 44928.5;  // 2023-01-02 12:00
+
+void ToggleMask(Page& header, size_t length) {
+  const auto stream = HeaderKeystream(length);
+  for (size_t i = 0; i < length; ++i) header[kMaskedStart + i] ^= stream[i];
+}
 
 }  // namespace
 
-Page HeaderPage() {
+void SetDatabasePassword(Page& header, const std::string& password) {
+  if (header.size() < kMaskedStart + kMaskedLength) throw std::invalid_argument("not a header page");
+  const bool jet3 = header[0x14] == 0;
+  const size_t masked = jet3 ? kJet3MaskedLength : kMaskedLength;
+  std::vector<uint8_t> stored;
+  if (jet3) {
+    for (char c : password)
+      if (static_cast<unsigned char>(c) >= 0x80) throw std::invalid_argument("a Jet 3 password is ASCII");
+    stored.assign(password.begin(), password.end());
+  } else {
+    stored = Ucs2(password);
+  }
+  const size_t area = jet3 ? 20 : 40;
+  if (stored.size() > area) throw std::invalid_argument("the password is longer than 20 characters");
+  stored.resize(area, 0);
+  ToggleMask(header, masked);
+  if (!jet3) {
+    double date = 0;
+    std::memcpy(&date, &header[kCreationDateAt], sizeof date);
+    const auto day = static_cast<uint32_t>(static_cast<int32_t>(date));
+    for (size_t i = 0; i < area; ++i) stored[i] ^= static_cast<uint8_t>(day >> (8 * (i % 4)));
+  }
+  std::copy(stored.begin(), stored.end(), header.begin() + kPasswordAt);
+  ToggleMask(header, masked);
+}
+
+Page HeaderPage(const std::string& password) {
   Page page(kPageSize, 0);
   page[1] = 0x01;
   const std::string signature = "Standard Jet DB";
@@ -129,11 +165,13 @@ Page HeaderPage() {
   const uint8_t constant[24] = {0, 1, 0, 0, 1, 1, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0};
   std::copy(std::begin(constant), std::end(constant), page.begin() + 0x18);
   PutU16(page, 0x3c, 1252);  // code page
-  // 0x3E database key 0 (not encrypted); creation date 0.0 at 0x72, so the
-  // password area's mask is zero and zero bytes mean "no password".
+  // 0x3E database key 0 (not encrypted). Without a password, creation date
+  // 0.0 at 0x72, so the password area's mask is zero and zero bytes mean
+  // "no password".
   PutU16(page, 0x6e, 0x0409);  // "General" sort order
-  const auto stream = HeaderKeystream(kMaskedLength);
-  for (size_t i = 0; i < kMaskedLength; ++i) page[kMaskedStart + i] ^= stream[i];
+  if (!password.empty()) std::memcpy(&page[kCreationDateAt], &kCreationDate, sizeof kCreationDate);
+  ToggleMask(page, kMaskedLength);
+  if (!password.empty()) SetDatabasePassword(page, password);
   return page;
 }
 

@@ -44,8 +44,13 @@ constexpr uint32_t kLongValueOwner = 0x4c41564c;  // "LVAL"
 // A type-0 usage map row listing `pages` (all within 512 pages of the first).
 std::vector<uint8_t> UsageMapRow(const std::vector<uint32_t>& pages);
 
-// Page 0: the database header, with its masked region.
-Page HeaderPage();
+// Page 0: the database header, with its masked region; with a password, a
+// creation date too, as the password's mask derives from it.
+Page HeaderPage(const std::string& password = "");
+// Sets the database password of a header page of either version (Jet 3: up
+// to 20 ASCII characters; Jet 4: up to 20 UCS-2 units, masked with the
+// creation date). Throws std::invalid_argument for a password that does not fit.
+void SetDatabasePassword(Page& header, const std::string& password);
 // Page 1: the global map of pages in use.
 Page GlobalUsagePage(uint32_t page_count);
 

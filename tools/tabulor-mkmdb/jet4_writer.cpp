@@ -327,7 +327,7 @@ Jet4Table Catalog(const std::vector<Jet4Table>& tables) {
 
 }  // namespace
 
-std::string BuildJet4Database(const std::vector<Jet4Table>& tables) {
+std::string BuildJet4Database(const std::vector<Jet4Table>& tables, const std::string& password) {
   const Jet4Table catalog = Catalog(tables);
   std::vector<TableLayout> layouts{Lay(catalog, kCatalogPage, true)};
   for (size_t i = 0; i < tables.size(); ++i) layouts.push_back(Lay(tables[i], kFirstTablePage + static_cast<uint32_t>(i), false));
@@ -360,7 +360,7 @@ std::string BuildJet4Database(const std::vector<Jet4Table>& tables) {
     }
     pages[layouts[t].tdef_page] = TableDefinition(layouts[t], built[t], table_maps.first, table_maps.second, long_value_maps);
   }
-  pages[0] = HeaderPage();
+  pages[0] = HeaderPage(password);
   pages[1] = GlobalUsagePage(next_page);
   pages[kUsageMapPage] = maps.bytes();
 
@@ -370,8 +370,8 @@ std::string BuildJet4Database(const std::vector<Jet4Table>& tables) {
   return file;
 }
 
-void WriteJet4Database(const std::string& path, const std::vector<Jet4Table>& tables) {
-  const std::string bytes = BuildJet4Database(tables);
+void WriteJet4Database(const std::string& path, const std::vector<Jet4Table>& tables, const std::string& password) {
+  const std::string bytes = BuildJet4Database(tables, password);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();

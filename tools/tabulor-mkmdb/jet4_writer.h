@@ -32,10 +32,11 @@ struct Jet4Table {
   std::vector<std::vector<Jet4Value>> rows;
 };
 
-// The bytes of a database holding `tables`. Throws std::invalid_argument for
-// values that do not fit their column or a table too large for the layout.
-std::string BuildJet4Database(const std::vector<Jet4Table>& tables);
+// The bytes of a database holding `tables`, protected by `password` unless
+// it is empty. Throws std::invalid_argument for values that do not fit their
+// column, a table too large for the layout or a password too long.
+std::string BuildJet4Database(const std::vector<Jet4Table>& tables, const std::string& password = "");
 // Writes it to `path`; throws std::runtime_error when the file cannot be written.
-void WriteJet4Database(const std::string& path, const std::vector<Jet4Table>& tables);
+void WriteJet4Database(const std::string& path, const std::vector<Jet4Table>& tables, const std::string& password = "");
 
 }  // namespace tabulor::mkmdb

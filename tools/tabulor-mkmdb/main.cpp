@@ -1,8 +1,8 @@
 // tabulor-mkmdb: writes sample Access sources for the imports.
-//   --balantis DIR [--patients N] [--seed S] [--sequences K]
-//                                              DIR/Balantis2000.mdb and DIR/data/*.pos,
-//                                              K sequences a patient (default 0 to 3)
-//   --pedora FILE [--patients N] [--seed S]    a Pedora patient file
+//   --balantis DIR [--patients N] [--seed S] [--password TEXT] [--sequences K]
+//                          DIR/Balantis2000.mdb and DIR/data/*.pos, K sequences a patient (default 0 to 3)
+//   --pedora FILE [--patients N] [--seed S] [--password TEXT]    a Pedora patient file
+// With --password, the database is protected by that password.
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -13,8 +13,8 @@
 namespace {
 
 int Usage() {
-  std::cerr << "usage: tabulor-mkmdb --balantis DIR [--patients N] [--seed S] [--sequences K]\n"
-               "       tabulor-mkmdb --pedora FILE [--patients N] [--seed S]\n";
+  std::cerr << "usage: tabulor-mkmdb --balantis DIR [--patients N] [--seed S] [--password TEXT] [--sequences K]\n"
+               "       tabulor-mkmdb --pedora FILE [--patients N] [--seed S] [--password TEXT]\n";
   return 2;
 }
 
@@ -27,7 +27,7 @@ bool ParseNumber(const std::string& text, long& value) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string balantis, pedora;
+  std::string balantis, pedora, password;
   long patients = -1, seed = 1, sequences = -1;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     const std::string value = argv[++i];
     if (arg == "--balantis") balantis = value;
     else if (arg == "--pedora") pedora = value;
+    else if (arg == "--password" && !value.empty()) password = value;
     else if (arg == "--patients" && ParseNumber(value, patients)) continue;
     else if (arg == "--seed" && ParseNumber(value, seed)) continue;
     else if (arg == "--sequences" && ParseNumber(value, sequences) && sequences <= 999) continue;
@@ -47,9 +48,11 @@ int main(int argc, char** argv) {
       if (patients >= 0) options.patients = static_cast<int>(patients);
       options.seed = static_cast<uint32_t>(seed);
       options.sequences_per_patient = static_cast<int>(sequences);
+      options.password = password;
       tabulor::mkmdb::WriteBalantis(balantis, options);
     } else {
-      tabulor::mkmdb::WritePedora(pedora, patients >= 0 ? static_cast<int>(patients) : 15, static_cast<uint32_t>(seed));
+      tabulor::mkmdb::WritePedora(pedora, patients >= 0 ? static_cast<int>(patients) : 15, static_cast<uint32_t>(seed),
+                                  password);
     }
   } catch (const std::exception& e) {
     std::cerr << "tabulor-mkmdb: " << e.what() << '\n';

@@ -8,20 +8,16 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <clocale>
-#include <cstdlib>
 #include <cstring>
 
 #include "db/access/error.h"
-#include "db/access/libmdb_reader.h"
+#include "db/access/reading_process.h"
 #include "db/access/wire.h"
 
 namespace tabulor::db::access {
 namespace {
 
 constexpr size_t kDiagnosticLimit = 4096;
-constexpr size_t kBatchBytes = size_t{1} << 20;  // rows go back in batches of about this size
-constexpr size_t kBatchRows = 4096;
 
 class Pipe {
  public:
@@ -45,38 +41,6 @@ class Pipe {
   int fds_[2] = {-1, -1};
 };
 
-void WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
-}
-
-// Sends rows in bounded batches as they are read.
-class FrameSink : public RowSink {
- public:
-  explicit FrameSink(int fd) : fd_(fd) {}
-  void Begin(const FileContents& header) override { WriteAll(fd_, HeaderFrame(header)); }
-  void Row(std::vector<Cell>&& row) override {
-    for (const Cell& cell : row) batch_bytes_ += 9 + cell.text.size();
-    batch_.push_back(std::move(row));
-    if (batch_bytes_ >= kBatchBytes || batch_.size() >= kBatchRows) Flush();
-  }
-  void Flush() {
-    if (!batch_.empty()) WriteAll(fd_, RowsFrame(batch_));
-    batch_.clear();
-    batch_bytes_ = 0;
-  }
-
- private:
-  int fd_;
-  std::vector<std::vector<Cell>> batch_;
-  size_t batch_bytes_ = 0;
-};
-
 [[noreturn]] void RunChild(const std::string& path, const std::optional<std::string>& table,
                            const ReaderLimits& limits, int reply_fd, int diagnostic_fd) {
   for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGPIPE, SIGTERM}) signal(sig, SIG_DFL);
@@ -87,17 +51,7 @@ class FrameSink : public RowSink {
   setrlimit(RLIMIT_AS, &memory);
 #endif
   dup2(diagnostic_fd, STDERR_FILENO);
-  // libmdb reads these; the result must not depend on the user's environment.
-  for (const char* name : {"MDBPATH", "MDBICONV", "MDBOPTS", "MDB_JET3_CHARSET"}) unsetenv(name);
-  std::setlocale(LC_ALL, "C");
-  FrameSink sink(reply_fd);
-  try {
-    ReadWithLibmdb(path, table, sink);
-    sink.Flush();
-    WriteAll(reply_fd, EndFrame());
-  } catch (const std::exception& e) {
-    WriteAll(reply_fd, ErrorFrame(e.what()));
-  }
+  ServeRead(path, table, reply_fd);
   _exit(0);
 }
 

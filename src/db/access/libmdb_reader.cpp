@@ -1,5 +1,6 @@
 #include "db/access/libmdb_reader.h"
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -8,9 +9,11 @@
 #include "db/access/checked_scan.h"
 #include "db/access/definition_check.h"
 #include "db/access/error.h"
+#include "db/access/jet_header.h"
 #include "db/access/jet_text.h"
 #include "db/access/libmdb.h"
 #include "db/access/libmdb_warnings.h"
+#include "db/access/property_check.h"
 #include "db/access/text_util.h"
 
 namespace tabulor::db::access {
@@ -297,6 +300,24 @@ class Collector : public RowSink {
   FileContents contents;
 };
 
+// libmdb parses the catalog's property blobs while it reads the catalog,
+// trusting them: the catalog table is first read the checked way, and its
+// blobs checked.
+void CheckCatalogProperties(MdbHandle* mdb, WarningCapture& warnings) {
+  MdbCatalogEntry objects{};
+  objects.mdb = mdb;
+  objects.object_type = MDB_TABLE;
+  objects.table_pg = 2;
+  std::snprintf(objects.object_name, sizeof objects.object_name, "%s", "MSysObjects");
+  FileContents header;
+  Collector collector;
+  ReadTable(mdb, &objects, header, collector, warnings);
+  const TableData& catalog = collector.contents.table;
+  const int properties = catalog.ColumnIndex("LvProp");
+  if (properties < 0) return;  // libmdb refuses such a catalog itself
+  for (const auto& row : catalog.rows) CheckPropertyBlob(row[properties].text);
+}
+
 }  // namespace
 
 void ReadWithLibmdb(const std::string& path, const std::optional<std::string>& table, RowSink& sink) {
@@ -305,9 +326,18 @@ void ReadWithLibmdb(const std::string& path, const std::optional<std::string>& t
   if (!mdb) throw AccessError("le fichier " + path + " n'est pas une base de données Access lisible");
   if (PageCount(mdb.get()) * static_cast<uint64_t>(mdb->fmt->pg_size) != std::filesystem::file_size(path))
     throw AccessError("le fichier " + path + " est tronqué (sa taille n'est pas un nombre entier de pages)");
+  // libmdb would read a protected database as if it had no password.
+  const std::vector<uint8_t> header = PageCount(mdb.get()) > 0 ? ReadPageCopy(mdb.get(), 0) : std::vector<uint8_t>{};
+  if (HasDatabasePassword(header.data(), header.size(), IS_JET3(mdb.get())))
+    throw AccessError("la base de données " + path + " est protégée par un mot de passe");
   auto catalog_damaged = [&](const std::string& why) {
     return AccessError("le catalogue de la base de données " + path + " est endommagé : " + why);
   };
+  try {
+    CheckCatalogProperties(mdb.get(), warnings);
+  } catch (const AccessError& e) {
+    throw catalog_damaged(e.what());
+  }
   if (!mdb_read_catalog(mdb.get(), MDB_TABLE)) throw AccessError("le catalogue de la base de données " + path + " est illisible");
   try {
     CheckWarnings(warnings);
@@ -320,6 +350,7 @@ void ReadWithLibmdb(const std::string& path, const std::optional<std::string>& t
   for (unsigned i = 0; i < mdb->num_catalog; ++i) {
     auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
     if (!mdb_is_user_table(entry)) continue;
+    if (entry->object_name[0] == '\0') throw catalog_damaged("une table n'a pas de nom");
     contents.table_names.push_back(entry->object_name);
     if (!table) continue;
     if (*table == entry->object_name) wanted = entry;

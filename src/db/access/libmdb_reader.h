@@ -19,7 +19,8 @@ class RowSink {
   virtual void Row(std::vector<Cell>&& row) = 0;
 };
 
-// Opens `path`, lists its user tables and, when `table` is given, reads that
+// Opens `path` (a database protected by a password is refused with
+// AccessError), lists its user tables and, when `table` is given, reads that
 // table row by row into `sink`. Returns only once the whole table has been
 // read and checked; throws AccessError when the file or the table is damaged
 // (rows given to the sink before that must then be dropped): a row libmdb

@@ -1,8 +1,10 @@
 #include "db/access/libmdb_warnings.h"
 
-#include <sys/mman.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "db/access/error.h"
@@ -14,11 +16,15 @@ constexpr size_t kKeptBytes = 400;
 
 WarningCapture::WarningCapture() {
   std::fflush(stderr);
-  capture_ = memfd_create("libmdb-warnings", MFD_CLOEXEC);
-  saved_stderr_ = dup(STDERR_FILENO);
-  if (capture_ < 0 || saved_stderr_ < 0 || dup2(capture_, STDERR_FILENO) < 0) {
-    if (capture_ >= 0) close(capture_);
-    if (saved_stderr_ >= 0) close(saved_stderr_);
+  int fds[2] = {-1, -1};
+  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+    read_end_ = fds[0];
+    write_end_ = fds[1];
+    saved_stderr_ = dup(STDERR_FILENO);
+  }
+  if (saved_stderr_ < 0 || dup2(write_end_, STDERR_FILENO) < 0) {
+    for (int fd : {read_end_, write_end_, saved_stderr_})
+      if (fd >= 0) close(fd);
     throw AccessError("capture des avertissements de libmdb impossible");
   }
 }
@@ -27,17 +33,22 @@ WarningCapture::~WarningCapture() {
   std::fflush(stderr);
   dup2(saved_stderr_, STDERR_FILENO);
   close(saved_stderr_);
-  close(capture_);
+  close(read_end_);
+  close(write_end_);
 }
 
 std::string WarningCapture::Take() {
   std::fflush(stderr);
-  const off_t size = lseek(capture_, 0, SEEK_CUR);
-  if (size <= 0) return {};
-  std::string text(std::min<size_t>(static_cast<size_t>(size), kKeptBytes), '\0');
-  const ssize_t n = pread(capture_, text.data(), text.size(), 0);
-  text.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  if (ftruncate(capture_, 0) != 0 || lseek(capture_, 0, SEEK_SET) != 0) throw AccessError("capture des avertissements de libmdb impossible");
+  std::clearerr(stderr);  // a write the full pipe refused marks the stream
+  std::string text;
+  char buffer[4096];
+  for (;;) {  // drains the pipe, keeping the first bytes
+    const ssize_t n = read(read_end_, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    text.append(buffer, std::min(static_cast<size_t>(n), kKeptBytes - std::min(kKeptBytes, text.size())));
+  }
+  if (text.empty()) return {};
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   if (text.empty()) text = "?";
   return text;

@@ -1,7 +1,9 @@
 #pragma once
 // libmdb reports much of the damage it meets only as a line on stderr and
-// goes on. While a WarningCapture lives, stderr goes to an anonymous file
-// instead, so that the reader can treat any such line as an error.
+// goes on. While a WarningCapture lives, stderr goes to a pipe that only it
+// reads, so that the reader can treat any such line as an error. The pipe is
+// non-blocking: what libmdb writes beyond its capacity is dropped, so a
+// library stuck printing warnings cannot fill memory with them.
 #include <string>
 
 namespace tabulor::db::access {
@@ -18,7 +20,8 @@ class WarningCapture {
 
  private:
   int saved_stderr_ = -1;
-  int capture_ = -1;
+  int read_end_ = -1;
+  int write_end_ = -1;
 };
 
 }  // namespace tabulor::db::access

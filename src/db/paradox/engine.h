@@ -200,6 +200,8 @@ class Table {
   void ApplyOrder();
   std::vector<int> IndexFields() const;
   void Sync();
+  void ReadBlockOrderRows(bool filtered, const std::vector<Value>& master_values);
+  int FindCurrentInView() const;
   void PrepareWrite();
   void Capture();
   void SetViewIndex(int index);
@@ -226,5 +228,8 @@ void ChangeField(Session& session, std::string_view database, std::string_view t
 bool TableExists(Session& session, std::string_view database, std::string_view table_name);
 // Rebuilds the primary and every secondary index file of a closed table from its rows.
 void RebuildIndexes(Session& session, std::string_view database, std::string_view table_name);
+// What is wrong with a table's files (structure, blobs, indexes); empty when it is sound.
+// Throws EngineError when the table is missing or cannot be opened at all.
+std::vector<std::string> VerifyTable(Session& session, std::string_view database, std::string_view table_name);
 
 }  // namespace tabulor::db

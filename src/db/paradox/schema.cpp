@@ -94,4 +94,13 @@ bool TableExists(Session& session, std::string_view database, std::string_view t
   return !FamilyFiles::Find(session.env(), dir, std::string(table_name)).db.empty();
 }
 
+std::vector<std::string> VerifyTable(Session& session, std::string_view database, std::string_view table_name) {
+  const std::string dir = session.ResolveDirectory(database);
+  schema_ops::CompletePendingRenames(session.env(), dir);
+  const FamilyFiles files = FamilyFiles::Find(session.env(), dir, std::string(table_name));
+  if (files.db.empty())
+    throw EngineError("Table " + std::string(table_name) + " not found in " + dir, std::string(table_name));
+  return TableFamily(session.shared_env(), files, files.db, true).Verify();
+}
+
 }  // namespace tabulor::db

@@ -161,7 +161,11 @@ void Table::Release() {
   impl_->fields.clear();
   impl_->state = CursorState::kInactive;
   impl_->has_row = false;
-  impl_->view.clear();
+  impl_->view = &impl_->block_order_rows;
+  impl_->all_rows.reset();
+  impl_->detail_rows.reset();
+  impl_->row_order.reset();
+  impl_->block_order_rows.clear();
   impl_->view_valid = false;
   auto& registry = session_.impl_->families;
   if (auto it = registry.find(path); it != registry.end() && it->second.expired()) registry.erase(it);
@@ -183,7 +187,7 @@ int64_t Table::RecordCount() const {
   RequireActive();
   auto* self = const_cast<Table*>(this);
   self->Sync();
-  return impl_->use_view ? static_cast<int64_t>(impl_->view.size()) : impl_->family->RecordCount();
+  return impl_->use_view ? static_cast<int64_t>(impl_->view->size()) : impl_->family->RecordCount();
 }
 
 int Table::FieldCount() const {
@@ -254,6 +258,13 @@ void Table::ApplyOrder() {
   if (m.master && m.order.empty() && keys == 0)
     fam.Fail("a detail table needs an index for its master fields");
   m.use_view = !m.order.empty() || m.master != nullptr;
+  m.view = &m.block_order_rows;
+  m.all_rows.reset();
+  m.detail_rows.reset();
+  m.row_order.reset();
+  if (!m.order.empty())
+    m.row_order = std::make_unique<RowOrder>(fam, m.order, m.order_case_insensitive, m.order_descending, m.secondary);
+  m.block_order_rows.clear();
   m.view_valid = false;
 }
 
@@ -315,23 +326,51 @@ void Table::Sync() {
   const bool master_moved = filtered != m.view_filtered || (filtered && master_values != m.view_master_values);
   if (m.view_valid && !master_moved && m.view_version == fam.Version()) return;
 
-  // Rebuild the rows of the view in the current order.
-  struct Entry {
-    std::vector<Value> keys;
-    RowPos pos;
-  };
-  std::vector<Entry> entries;
+  if (m.row_order) {
+    // A detail reads the group of its master's values, kept with the others.
+    std::unique_ptr<OrderedRows>& rows = filtered ? m.detail_rows : m.all_rows;
+    if (!rows || rows->GroupFields() != static_cast<int>(master_values.size()))
+      rows = std::make_unique<OrderedRows>(*m.row_order, static_cast<int>(master_values.size()));
+    rows->Update(fam);
+    m.view = &rows->Group(master_values);
+  } else {
+    ReadBlockOrderRows(filtered, master_values);
+    m.view = &m.block_order_rows;
+  }
+  m.view_valid = true;
+  m.view_version = fam.Version();
+  m.view_filtered = filtered;
+  m.view_master_values = master_values;
+
+  int index = -1;
+  if (!master_moved && m.has_row) {
+    index = FindCurrentInView();
+    if (index < 0 && !m.view->empty()) index = std::min<int>(m.view_index, static_cast<int>(m.view->size()) - 1);
+  } else {
+    index = m.view->empty() ? -1 : 0;
+    m.bof = true;
+    m.eof = m.view->empty();
+  }
+  SetViewIndex(index);
+}
+
+// A detail in block order: the rows of its master's key range, or every row.
+void Table::ReadBlockOrderRows(bool filtered, const std::vector<Value>& master_values) {
+  Impl& m = *impl_;
+  TableFamily& fam = *m.family;
+  const std::vector<int> index_fields = IndexFields();
   auto value_of = [&](RowPos p, int field) -> Value {
     const FieldDef& fd = fam.Definition().fields[field];
     if (IsBlobType(fd.type)) return {};
     return format::DecodeField(fd.type, fam.Row(p) + fam.Header().offsets[field], fam.Header().stored_sizes[field],
                                fam.Codec());
   };
+  m.block_order_rows.clear();
   RowPos p;
   bool ok = fam.First(p);
   // A detail on its primary key reads only the range of its master's key.
   std::vector<uint8_t> range;
-  if (filtered && m.order.empty() && fam.KeySize() > 0 && !master_values.empty()) {
+  if (filtered && fam.KeySize() > 0 && !master_values.empty()) {
     range = KeyPrefix(fam, master_values);
     ok = fam.LowerBound(range, p);
   }
@@ -340,57 +379,46 @@ void Table::Sync() {
     bool match = true;
     for (size_t k = 0; filtered && match && k < master_values.size(); ++k)
       match = values::Compare(value_of(p, index_fields[k]), master_values[k], m.order_case_insensitive) == 0;
-    if (!match) continue;
-    Entry e{{}, p};
-    for (int f : m.order) e.keys.push_back(value_of(p, f));
-    entries.push_back(std::move(e));
+    if (match) m.block_order_rows.push_back(fam.IdAt(p));
   }
-  if (m.secondary >= 0) {
-    // The order of the index file itself: its key bytes, upper-cased as it stores them.
-    const index::KeyLayout layout(fam.Header(), fam.Definition().key_field_count, fam.SecondaryIndexes()[m.secondary],
-                                  fam.Codec());
-    std::vector<std::pair<std::vector<uint8_t>, RowPos>> keyed;
-    keyed.reserve(entries.size());
-    for (const Entry& e : entries) keyed.emplace_back(layout.IndexedPart(fam.Row(e.pos)), e.pos);
-    std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
-      return layout.Compare(a.first.data(), b.first.data(), layout.IndexedSize()) < 0;
-    });
-    for (size_t i = 0; i < keyed.size(); ++i) entries[i].pos = keyed[i].second;
-  } else if (!m.order.empty()) {
-    const bool ci = m.order_case_insensitive;
-    std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-      for (size_t k = 0; k < a.keys.size(); ++k) {
-        int c = values::Compare(a.keys[k], b.keys[k], ci);
-        if (c) return m.order_descending ? c > 0 : c < 0;
-      }
-      return false;
-    });
-  }
-  m.view.clear();
-  for (auto& e : entries) m.view.push_back(e.pos);
-  m.view_valid = true;
-  m.view_version = fam.Version();
-  m.view_filtered = filtered;
-  m.view_master_values = master_values;
+}
 
-  int index = -1;
-  if (!master_moved && m.has_row) {
-    for (size_t i = 0; i < m.view.size() && index < 0; ++i)
-      if (std::memcmp(fam.Row(m.view[i]), m.current.data(), m.current.size()) == 0) index = static_cast<int>(i);
-    if (index < 0 && !m.view.empty()) index = std::min<int>(m.view_index, static_cast<int>(m.view.size()) - 1);
-  } else {
-    index = m.view.empty() ? -1 : 0;
-    m.bof = true;
-    m.eof = m.view.empty();
+// Where the view holds a row with the current row's bytes (the first such), or -1.
+int Table::FindCurrentInView() const {
+  const Impl& m = *impl_;
+  const TableFamily& fam = *m.family;
+  const std::vector<RowId>& view = *m.view;
+  auto same = [&](RowId id) { return std::memcmp(fam.Row(fam.PosOf(id)), m.current.data(), m.current.size()) == 0; };
+  if (!m.row_order) {
+    for (size_t i = 0; i < view.size(); ++i)
+      if (same(view[i])) return static_cast<int>(i);
+    return -1;
   }
-  SetViewIndex(index);
+  const RowOrder& order = *m.row_order;
+  const RowOrder::Key key = order.KeyOf(m.current.data());
+  auto key_at = [&](RowId id) { return order.KeyOf(fam.Row(fam.PosOf(id))); };
+  if (fam.KeySize() > 0) {
+    // A keyed table holds at most one such row: the one with the current key.
+    RowPos p;
+    std::vector<uint8_t> primary(m.current.begin(), m.current.begin() + fam.KeySize());
+    if (!fam.LowerBound(primary, p) || std::memcmp(fam.Row(p), m.current.data(), m.current.size()) != 0) return -1;
+    auto it = std::lower_bound(view.begin(), view.end(), p, [&](RowId held, RowPos at) {
+      return order.Before(key_at(held), fam.PosOf(held), key, at);
+    });
+    return it != view.end() && *it == fam.IdAt(p) ? static_cast<int>(it - view.begin()) : -1;
+  }
+  auto it = std::lower_bound(view.begin(), view.end(), key,
+                             [&](RowId held, const RowOrder::Key& k) { return order.Compare(key_at(held), k) < 0; });
+  for (; it != view.end() && order.Compare(key_at(*it), key) == 0; ++it)
+    if (same(*it)) return static_cast<int>(it - view.begin());
+  return -1;
 }
 
 void Table::SetViewIndex(int index) {
   Impl& m = *impl_;
   m.view_index = index;
-  m.has_row = index >= 0 && index < static_cast<int>(m.view.size());
-  if (m.has_row) m.pos = m.view[index];
+  m.has_row = index >= 0 && index < static_cast<int>(m.view->size());
+  if (m.has_row) m.pos = m.family->PosOf((*m.view)[index]);
   Capture();
 }
 
@@ -401,7 +429,7 @@ void Table::First() {
   Impl& m = *impl_;
   Sync();
   if (m.use_view) {
-    SetViewIndex(m.view.empty() ? -1 : 0);
+    SetViewIndex(m.view->empty() ? -1 : 0);
   } else {
     m.has_row = m.family->First(m.pos);
     Capture();
@@ -415,7 +443,7 @@ void Table::Last() {
   Impl& m = *impl_;
   Sync();
   if (m.use_view) {
-    SetViewIndex(static_cast<int>(m.view.size()) - 1);
+    SetViewIndex(static_cast<int>(m.view->size()) - 1);
   } else {
     m.has_row = m.family->Last(m.pos);
     Capture();
@@ -434,7 +462,7 @@ void Table::Next() {
   }
   m.bof = false;
   if (m.use_view) {
-    if (m.view_index + 1 < static_cast<int>(m.view.size())) SetViewIndex(m.view_index + 1);
+    if (m.view_index + 1 < static_cast<int>(m.view->size())) SetViewIndex(m.view_index + 1);
     else m.eof = true;
     return;
   }
@@ -544,13 +572,14 @@ bool Table::FindKey(const std::vector<Value>& key) {
     }
     return 0;
   };
-  int lo = 0, hi = static_cast<int>(m.view.size());
+  const std::vector<RowId>& view = *m.view;
+  int lo = 0, hi = static_cast<int>(view.size());
   while (lo < hi) {
     int mid = (lo + hi) / 2;
-    if (compare_row(m.view[mid]) < 0) lo = mid + 1;
+    if (compare_row(fam.PosOf(view[mid])) < 0) lo = mid + 1;
     else hi = mid;
   }
-  if (lo >= static_cast<int>(m.view.size()) || compare_row(m.view[lo]) != 0) return false;
+  if (lo >= static_cast<int>(view.size()) || compare_row(fam.PosOf(view[lo])) != 0) return false;
   SetViewIndex(lo);
   m.eof = m.bof = false;
   return true;
@@ -584,8 +613,8 @@ bool Table::Locate(std::string_view field, const Value& value, bool case_insensi
     return values::Compare(v, wanted, case_insensitive) == 0;
   };
   if (m.use_view) {
-    for (size_t i = 0; i < m.view.size(); ++i)
-      if (matches(m.view[i])) {
+    for (size_t i = 0; i < m.view->size(); ++i)
+      if (matches(m.family->PosOf((*m.view)[i]))) {
         SetViewIndex(static_cast<int>(i));
         m.eof = m.bof = false;
         return true;
@@ -709,7 +738,7 @@ void Table::Post() {
   m.has_row = true;
   m.eof = m.bof = false;
   m.current = record;
-  // A view is rebuilt on the next move and finds the posted row by its bytes.
+  // A view catches up on the next move and finds the posted row by its bytes.
   if (m.use_view) m.seen_version = fam.Version();
   else Capture();
 }
@@ -736,7 +765,7 @@ void Table::Delete() {
     m.view_valid = false;
     m.has_row = false;
     Sync();
-    int n = static_cast<int>(m.view.size());
+    int n = static_cast<int>(m.view->size());
     SetViewIndex(n == 0 ? -1 : std::min(index, n - 1));
     m.eof = n == 0;
     return;

@@ -165,11 +165,13 @@ void TableFamily::LoadBlocks() {
     b.data.assign(buf.begin() + BlockHeader::kSize, buf.begin() + BlockHeader::kSize + static_cast<long>(n) * rs);
     b.disk_next = bh.next;
     b.disk_prev = bh.prev;
+    for (int slot = 0; slot < n; ++slot) b.ids.push_back(NewId(b.number, slot));
     record_count_ += n;
     chain_.push_back(std::move(b));
     prev = number;
     number = bh.next;
   }
+  IndexChain();
   if (!chain_.empty() && chain_.back().number != header_.last_block)
     load_problems_.push_back("the header's last block is not the end of the chain");
   if (static_cast<int>(chain_.size()) != header_.used_blocks)
@@ -300,6 +302,43 @@ void TableFamily::AbandonUnit() {
 
 // ---- positions ----
 
+RowId TableFamily::NewId(uint16_t block_number, int slot) {
+  where_.push_back({block_number, slot});
+  return static_cast<RowId>(where_.size() - 1);
+}
+
+void TableFamily::Relocate(int chain_index, int from_slot) {
+  const Block& b = chain_[chain_index];
+  for (size_t j = static_cast<size_t>(from_slot); j < b.ids.size(); ++j)
+    where_[b.ids[j]] = {b.number, static_cast<int32_t>(j)};
+}
+
+void TableFamily::IndexChain() {
+  for (int i = 0; i < BlockCount(); ++i) {
+    const uint16_t n = chain_[i].number;
+    if (n >= chain_at_.size()) chain_at_.resize(static_cast<size_t>(n) + 1, -1);
+    chain_at_[n] = i;
+  }
+}
+
+void TableFamily::Touch(RowId changed) {
+  dirty_ = true;
+  ++version_;
+  changes_.emplace_back(version_, changed);
+  if (changes_.size() > 2 * static_cast<size_t>(record_count_) + 4096) {
+    const size_t drop = changes_.size() / 2;
+    changes_from_ = changes_[drop - 1].first;
+    changes_.erase(changes_.begin(), changes_.begin() + static_cast<long>(drop));
+  }
+}
+
+bool TableFamily::ChangedSince(uint64_t version, std::vector<RowId>& ids) const {
+  if (version < changes_from_) return false;
+  auto it = std::partition_point(changes_.begin(), changes_.end(), [&](const auto& c) { return c.first <= version; });
+  for (; it != changes_.end(); ++it) ids.push_back(it->second);
+  return true;
+}
+
 bool TableFamily::First(RowPos& p) const {
   for (int b = 0; b < BlockCount(); ++b)
     if (RowsIn(b) > 0) {
@@ -403,6 +442,7 @@ void TableFamily::FreeBlock(int chain_index) {
   chain_.erase(chain_.begin() + chain_index);
   free_blocks_.insert(free_blocks_.begin(), n);
   newly_freed_.push_back(n);
+  IndexChain();
 }
 
 RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
@@ -414,6 +454,7 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
     b.number = NewBlockNumber();
     b.dirty = true;
     chain_.push_back(std::move(b));
+    IndexChain();
   }
   if (def_.key_field_count > 0) {
     int lo = 0, hi = BlockCount();  // the last block whose first row is <= the new key
@@ -443,9 +484,12 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
     if (last_block && p.slot == rows) {
       // Appending past a full last block starts a new block.
       fresh.data = record;
+      const RowId id = NewId(fresh.number, 0);
+      fresh.ids = {id};
       chain_.insert(chain_.begin() + p.block + 1, std::move(fresh));
+      IndexChain();
       ++record_count_;
-      Touch();
+      Touch(id);
       return {p.block + 1, 0};
     }
     // A full block splits in half.
@@ -453,15 +497,22 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
     int keep = (rows + 1) / 2;
     fresh.data.assign(full.data.begin() + static_cast<long>(keep) * rs, full.data.end());
     full.data.resize(static_cast<size_t>(keep) * rs);
+    fresh.ids.assign(full.ids.begin() + keep, full.ids.end());
+    full.ids.resize(static_cast<size_t>(keep));
     full.dirty = true;
     chain_.insert(chain_.begin() + p.block + 1, std::move(fresh));
+    IndexChain();
+    Relocate(p.block + 1, 0);
     if (p.slot > keep) p = {p.block + 1, p.slot - keep};
   }
   Block& target = chain_[p.block];
   target.data.insert(target.data.begin() + static_cast<long>(p.slot) * rs, record.begin(), record.end());
+  const RowId id = NewId(target.number, p.slot);
+  target.ids.insert(target.ids.begin() + p.slot, id);
+  Relocate(p.block, p.slot + 1);
   target.dirty = true;
   ++record_count_;
-  Touch();
+  Touch(id);
   return p;
 }
 
@@ -470,6 +521,10 @@ void TableFamily::Erase(RowPos p) {
   const int rs = header_.record_size;
   Block& b = chain_[p.block];
   b.data.erase(b.data.begin() + static_cast<long>(p.slot) * rs, b.data.begin() + static_cast<long>(p.slot + 1) * rs);
+  const RowId id = b.ids[p.slot];
+  b.ids.erase(b.ids.begin() + p.slot);
+  where_[id].slot = -1;
+  Relocate(p.block, p.slot);
   b.dirty = true;
   --record_count_;
   if (record_count_ == 0) {
@@ -483,12 +538,14 @@ void TableFamily::Erase(RowPos p) {
     if (p.block == 0) {
       // The first block stays the head of the chain: it takes over the next block's rows.
       chain_[0].data = std::move(chain_[1].data);
+      chain_[0].ids = std::move(chain_[1].ids);
       FreeBlock(1);
+      Relocate(0, 0);
     } else {
       FreeBlock(p.block);
     }
   }
-  Touch();
+  Touch(id);
 }
 
 RowPos TableFamily::Replace(RowPos p, const std::vector<uint8_t>& record) {
@@ -503,7 +560,7 @@ RowPos TableFamily::Replace(RowPos p, const std::vector<uint8_t>& record) {
   Block& b = chain_[p.block];
   std::copy(record.begin(), record.end(), b.data.begin() + static_cast<long>(p.slot) * header_.record_size);
   b.dirty = true;
-  Touch();
+  Touch(b.ids[p.slot]);
   return p;
 }
 

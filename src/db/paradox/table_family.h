@@ -3,6 +3,7 @@
 // The rows of the data blocks are held in memory in chain order; changes are
 // kept there and in the page caches until a flush commits them atomically
 // through the family's rollback journal.
+#include <compare>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,7 +26,12 @@ struct RowPos {
   int block = 0;  // index in the chain
   int slot = 0;   // record in the block
   bool operator==(const RowPos&) const = default;
+  auto operator<=>(const RowPos&) const = default;  // chain order
 };
+
+// A row's identity while it lives: it stays the same when an insert or a
+// delete moves the row within its block or to another block.
+using RowId = uint32_t;
 
 // The files of a table found in a directory, whatever the case of their names.
 struct FamilyFiles {
@@ -68,6 +74,15 @@ class TableFamily {
   const uint8_t* Row(RowPos p) const {
     return chain_[p.block].data.data() + static_cast<size_t>(p.slot) * header_.record_size;
   }
+  RowId IdAt(RowPos p) const { return chain_[p.block].ids[p.slot]; }
+  bool Alive(RowId id) const { return id < where_.size() && where_[id].slot >= 0; }
+  RowPos PosOf(RowId id) const { return {chain_at_[where_[id].block_number], where_[id].slot}; }
+  // Ids below this were given out; a row inserted later gets a higher one.
+  RowId IdLimit() const { return static_cast<RowId>(where_.size()); }
+  // Adds the ids of the rows inserted, changed or deleted after `version`, in
+  // the order of the changes; false when the record of changes no longer reaches back that far.
+  bool ChangedSince(uint64_t version, std::vector<RowId>& ids) const;
+
   // First position, and the one after `p`; false at the end.
   bool First(RowPos& p) const;
   bool Next(RowPos& p) const;
@@ -132,6 +147,7 @@ class TableFamily {
   struct Block {
     uint16_t number = 0;
     std::vector<uint8_t> data;  // the records, contiguous
+    std::vector<RowId> ids;     // of the records, in the same order
     uint16_t disk_next = 0, disk_prev = 0;
     bool dirty = false;
     int Rows(int record_size) const { return static_cast<int>(data.size()) / record_size; }
@@ -151,7 +167,11 @@ class TableFamily {
   // Runs a change of the files; an I/O failure rolls them back and breaks the family.
   template <typename F>
   auto Guarded(F&& f) -> decltype(f());
-  void Touch() { dirty_ = true; ++version_; }
+  void Touch(RowId changed);
+  RowId NewId(uint16_t block_number, int slot);
+  // Notes where the rows of a block from `slot` on now lie.
+  void Relocate(int chain_index, int from_slot);
+  void IndexChain();  // after blocks entered or left the chain
 
   std::shared_ptr<Env> env_;
   FamilyFiles files_;
@@ -177,6 +197,18 @@ class TableFamily {
   std::vector<uint16_t> newly_freed_;   // to be written at the next flush
   int64_t record_count_ = 0;
   uint64_t version_ = 0;
+  // Where each row id lies (slot -1: deleted), 8 bytes per row ever held, and
+  // the chain index of each block number.
+  struct Where {
+    uint16_t block_number;
+    int32_t slot;
+  };
+  std::vector<Where> where_;
+  std::vector<int> chain_at_;
+  // The rows each recent change touched, with the version it made; the
+  // oldest half goes when it outgrows twice the rows (16 bytes a change).
+  std::vector<std::pair<uint64_t, RowId>> changes_;
+  uint64_t changes_from_ = 0;  // every change after this version is recorded
   bool dirty_ = false;
   bool index_dirty_ = false;
   bool emptied_ = false;  // every row deleted: the file goes back to its header

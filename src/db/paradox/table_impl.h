@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "db/paradox/engine.h"
+#include "db/paradox/ordered_rows.h"
 #include "db/paradox/table_family.h"
 
 namespace tabulor::db {
@@ -29,9 +30,13 @@ struct Table::Impl {
   int secondary = -1;
 
   // Rows in the current order when it is not the block order or when a master
-  // filters them; rebuilt when the table or the master's row changes.
+  // filters them; brought up to date when the table or the master's row changes.
   bool use_view = false;
-  std::vector<RowPos> view;
+  std::unique_ptr<RowOrder> row_order;       // a secondary index or field list
+  std::unique_ptr<OrderedRows> all_rows;     // every row in that order
+  std::unique_ptr<OrderedRows> detail_rows;  // grouped by the master fields
+  std::vector<RowId> block_order_rows;       // a detail's rows in block order
+  const std::vector<RowId>* view = &block_order_rows;
   bool view_valid = false;
   uint64_t view_version = 0;
   bool view_filtered = false;

@@ -284,4 +284,107 @@
         <translation>Compression finished</translation>
     </message>
 </context>
+<context>
+    <name>tabulor::patient_file_import::gui::TfmPedora</name>
+    <message>
+        <source>Assistant pour l'importation d'une base de données</source>
+        <translation>Database import wizard</translation>
+    </message>
+    <message>
+        <source>Importation d'un fichier patient Pedora</source>
+        <translation>Import a Pedora patient file</translation>
+    </message>
+    <message>
+        <source>Base de données à importer :</source>
+        <translation>Database to import:</translation>
+    </message>
+    <message>
+        <source>Disque :</source>
+        <translation>Drive:</translation>
+    </message>
+    <message>
+        <source>Répertoire :</source>
+        <translation>Directory:</translation>
+    </message>
+    <message>
+        <source>Contenu :</source>
+        <translation>Contents:</translation>
+    </message>
+    <message>
+        <source>&amp;Suivant &gt;</source>
+        <translation>&amp;Next &gt;</translation>
+    </message>
+    <message>
+        <source>&amp;Annuler</source>
+        <translation>&amp;Cancel</translation>
+    </message>
+    <message>
+        <source>Définissez l'utilisateur courant :</source>
+        <translation>Choose the current user:</translation>
+    </message>
+    <message>
+        <source>Nom</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>&lt; &amp;Précédent</source>
+        <translation>&lt; &amp;Back</translation>
+    </message>
+    <message>
+        <source>Import de la base de données :</source>
+        <translation>Importing the database:</translation>
+    </message>
+    <message>
+        <source>Utilisateur courant :</source>
+        <translation>Current user:</translation>
+    </message>
+    <message>
+        <source>Contenu de la base de données :</source>
+        <translation>Contents of the database:</translation>
+    </message>
+    <message>
+        <source>Patient(s) :</source>
+        <translation>Patient(s):</translation>
+    </message>
+    <message>
+        <source>Mesure(s) :</source>
+        <translation>Measurement(s):</translation>
+    </message>
+    <message>
+        <source>Type(s) :</source>
+        <translation>Type(s):</translation>
+    </message>
+    <message>
+        <source>Exercice(s) :</source>
+        <translation>Exercise(s):</translation>
+    </message>
+    <message>
+        <source>Les champs NOM, PRENOM et DATE de NAISSANCE non renseignés seront remplis avec une valeur par défaut ! Ces champs sont obligatoires dans Ortalis.</source>
+        <translation>Empty LAST NAME, FIRST NAME and DATE of BIRTH fields will be filled with a default value! These fields are required in Ortalis.</translation>
+    </message>
+    <message>
+        <source>L'importation d'une base de données importante peut prendre plusieurs minutes et ce processus ne peut pas être interrompu !</source>
+        <translation>Importing a large database can take several minutes and the process cannot be interrupted!</translation>
+    </message>
+    <message>
+        <source>&amp;Commencer</source>
+        <translation>&amp;Start</translation>
+    </message>
+    <message>
+        <source>Importation en cours ... Patientez S.V.P.</source>
+        <translation>Importing ... Please wait.</translation>
+    </message>
+    <message>
+        <source>Compte rendu :</source>
+        <translation>Report:</translation>
+    </message>
+    <message>
+        <source>Norme(s) :</source>
+        <translation>Norm(s):</translation>
+    </message>
+    <message>
+        <source>&amp;Ok</source>
+        <translation>&amp;Ok</translation>
+    </message>
+</context>
 </TS>

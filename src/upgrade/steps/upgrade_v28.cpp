@@ -1,4 +1,4 @@
-#include "upgrade/french_upper.h"
+#include "db/paradox/upper_case.h"
 #include "upgrade/step_helpers.h"
 #include "upgrade/steps/version_steps.h"
 #include "upgrade/upgrade_run.h"
@@ -9,7 +9,7 @@ void UpgradeV28(UpgradeRun& run) {
   FillRowsIgnoringErrors(run, "Users", [](db::Table& users) {
     db::Field& name = users.FieldByName("NOM");
     const std::string current = name.AsString();
-    const std::string upper = FrenchUpperCase(current, users.Definition());
+    const std::string upper = db::UpperCase(current, users.Definition());
     if (upper == current) return;
     users.Edit();
     name.SetAsString(upper);

@@ -11,6 +11,7 @@
 #include "common/samples.h"
 #include "db/access/connection.h"
 #include "db/access/error.h"
+#include "db/access/isolated_reader.h"
 #include "db/access/table.h"
 #include "test_support.h"
 #include "tools/tabulor-mkmdb/fixtures.h"
@@ -158,6 +159,28 @@ TEST_F(CorruptedFiles, AReaderCrashBecomesAnError) {
     EXPECT_NE(message.find(dir_.File("hostile.mdb")), std::string::npos) << message;
   }
   EXPECT_FALSE(patients.IsOpen());
+}
+
+TEST_F(CorruptedFiles, APropertyRecordOfLengthZeroIsRefusedBeforeLibmdbLoopsOnIt) {
+  TABULOR_REQUIRE_SAMPLES("access");
+  // libmdb 1.0.0 parses a catalog property record of length 0 over and over
+  // (mdb-tables never ends on this file); the reader checks the blobs first
+  // and refuses the catalog at once, well within the time limit.
+  std::string bytes = ReadFile(SamplePath("test2V2003.mdb"));
+  const size_t blob = bytes.find(std::string("MR2\0", 4));
+  ASSERT_NE(blob, std::string::npos);
+  bytes.replace(blob + 4, 4, std::string(4, '\0'));
+  const std::string path = dir_.File("looping.mdb");
+  WriteFile(path, bytes);
+  ReaderLimits limits;
+  limits.time_limit = std::chrono::seconds(20);
+  try {
+    ReadIsolated(path, std::nullopt, limits);
+    FAIL() << "the damaged catalog was read";
+  } catch (const AccessError& e) {
+    EXPECT_EQ(e.what(), "Lecture de " + path + " impossible : le catalogue de la base de données " + path +
+                            " est endommagé : propriétés d'un objet illisibles");
+  }
 }
 
 }  // namespace

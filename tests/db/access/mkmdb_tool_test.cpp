@@ -6,6 +6,7 @@
 #include <set>
 
 #include "db/access/connection.h"
+#include "db/access/error.h"
 #include "db/access/table.h"
 #include "test_support.h"
 #include "tools/tabulor-mkmdb/fixtures.h"
@@ -165,6 +166,50 @@ TEST(MkmdbTool, BalantisTablesReadTheSameInAllThreeReaders) {
   }
 }
 
+// --password: both kinds of source come out protected. libmdb reads each as
+// the same file written without a password reads through the layer; the
+// layer refuses it with the reason.
+TEST(MkmdbTool, PasswordProtectedSourcesAreRefused) {
+  ScratchDir dir;
+  const fs::path open = dir.path() / "open", closed = dir.path() / "protected";
+  const std::vector<std::vector<std::string>> runs = {
+      {"--balantis", open.string()},
+      {"--balantis", closed.string(), "--password", "Clé 2023"},
+      {"--pedora", dir.File("open.mdb")},
+      {"--pedora", dir.File("protected.mdb"), "--password", "secret"}};
+  for (std::vector<std::string> args : runs) {
+    args.insert(args.begin(), Tool());
+    args.insert(args.end(), {"--patients", "8", "--seed", "3"});
+    int status = 0;
+    RunProgram(args, &status);
+    ASSERT_EQ(status, 0) << args[1];
+  }
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {(open / "Balantis2000.mdb").string(), (closed / "Balantis2000.mdb").string()},
+      {dir.File("open.mdb"), dir.File("protected.mdb")}};
+  for (const auto& [readable, protected_file] : files) {
+    SCOPED_TRACE(protected_file);
+    const TableData ours = ReadThroughLayer(readable, "Patients");
+    const auto theirs = MdbExportRows(protected_file, "Patients");
+    ASSERT_EQ(theirs.size(), ours.rows.size());
+    EXPECT_GE(theirs.size(), 8u);
+    for (size_t r = 0; r < theirs.size(); ++r)
+      for (size_t c = 0; c < ours.columns.size(); ++c)
+        EXPECT_TRUE(SameExportedValue(ExportForm(ours.rows[r][c], ours.columns[c]), theirs[r][c], ours.columns[c]))
+            << "row " << r << " column " << ours.columns[c].name;
+    Connection connection;
+    connection.SetConnectionString("Data Source=" + protected_file);
+    try {
+      connection.Open();
+      ADD_FAILURE() << "opened";
+    } catch (const AccessError& e) {
+      EXPECT_EQ(e.what(), "Lecture de " + protected_file + " impossible : la base de données " + protected_file +
+                              " est protégée par un mot de passe");
+    }
+    EXPECT_FALSE(connection.IsOpen());
+  }
+}
+
 TEST(MkmdbTool, RefusesBadArguments) {
   int status = 0;
   RunProgram({Tool()}, &status);
@@ -174,6 +219,11 @@ TEST(MkmdbTool, RefusesBadArguments) {
   RunProgram({Tool(), "--pedora", "/tmp/y.mdb", "--patients", "-3"}, &status);
   EXPECT_EQ(status, 2);
   RunProgram({Tool(), "--pedora", "/nonexistent/dir/y.mdb"}, &status);
+  EXPECT_EQ(status, 1);
+  ScratchDir dir;
+  RunProgram({Tool(), "--pedora", dir.File("y.mdb"), "--password", ""}, &status);
+  EXPECT_EQ(status, 2);
+  RunProgram({Tool(), "--pedora", dir.File("y.mdb"), "--password", std::string(21, 'p')}, &status);
   EXPECT_EQ(status, 1);
 }
 

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "db/paradox/engine.h"
+#include "db/paradox/upper_case.h"
 #include "db/paradox/format/field_codec.h"
 #include "db/paradox/index/index_check.h"
 #include "db/paradox/table_family.h"
@@ -339,4 +340,17 @@ TEST(SecondaryIndex, ReindexRemakesALostTree) {
 }
 
 }  // namespace
+TEST(UpperCaseTest, AccentedLettersKeepTheirAccentWithinTheTablesCodePage) {
+  db::TableDef ansi;  // code page 1252
+  EXPECT_EQ(UpperCase("élodie", ansi), "ÉLODIE");
+  EXPECT_EQ(UpperCase("dr lefèvre", ansi), "DR LEFÈVRE");
+  EXPECT_EQ(UpperCase("remplaçant cœur", ansi), "REMPLAÇANT CŒUR");
+  EXPECT_EQ(UpperCase("straße", ansi), "STRAßE");  // one letter for one
+  EXPECT_EQ(UpperCase("ÉTÉ 2", ansi), "ÉTÉ 2");
+  db::TableDef dos;
+  dos.code_page = 437;
+  EXPECT_EQ(UpperCase("élodie", dos), "ÉLODIE");
+  EXPECT_EQ(UpperCase("cœur à", dos), "CœUR à");  // neither Œ nor À exists in code page 437
+}
+
 }  // namespace tabulor::db

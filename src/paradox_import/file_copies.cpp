@@ -1,0 +1,96 @@
+// The files an import copies beside the practice database: videos and letters.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "db/paradox/unit_of_work.h"
+#include "paradox_import/run_tables.h"
+#include "paradox_import/safe_file_name.h"
+#include "shell/file_names.h"
+#include "shell/ini_file.h"
+#include "shell/msg.h"
+
+namespace tabulor::paradox_import {
+namespace {
+
+// Writes all of `from` into the new file `to`, on disk before it returns.
+bool CopyContents(const std::string& from, const std::string& to) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  bool ok = true;
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(in, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    for (ssize_t done = 0; ok && done < got;) {
+      const ssize_t put = ::write(out, buffer + done, static_cast<size_t>(got - done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) ok = false;
+      else done += put;
+    }
+    if (!ok) break;
+  }
+  ok = ::fsync(out) == 0 && ok;
+  ok = ::close(out) == 0 && ok;
+  ::close(in);
+  if (!ok) std::remove(to.c_str());
+  return ok;
+}
+
+// The extension the copy keeps: the name's last four characters (a dot and three letters).
+std::string VideoExtension(const std::string& name) { return name.size() <= 4 ? name : name.substr(name.size() - 4); }
+
+}  // namespace
+
+bool ImportRun::CopyNewFile(const std::string& from, const std::string& to) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(from, error) || std::filesystem::exists(to, error)) return false;
+  unit_->NoteCreatedFile(to);
+  return CopyContents(from, to);
+}
+
+void ImportRun::RemoveCopies(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) std::remove(path.c_str());
+}
+
+std::vector<std::string> ImportRun::CopyVideoFiles(std::string& left, std::string& right) {
+  std::vector<std::string> copies;
+  if (left.empty() && right.empty()) return copies;
+  std::optional<std::string> settings = shell::FindFileNoCase(destination_.program_dir, "Ortalis.INI");
+  if (!settings) settings = shell::FindFileNoCase(destination_.program_dir, "Kestra.INI");
+  if (!settings) return copies;
+  shell::IniFile ini(*settings);
+  int32_t next = ini.ReadInteger("Video", "LastIndex", 1);
+  for (std::string* name : {&left, &right}) {
+    if (name->empty()) continue;
+    const std::string from = source_.Root() + "movies/" + *name;
+    const std::string copy = "media" + std::to_string(next) + VideoExtension(*name);
+    const std::string to = destination_.folders.video_folder + copy;
+    if (IsPlainFileName(*name) && CopyNewFile(from, to)) {
+      *name = copy;
+      copies.push_back(to);
+      ++next;
+    } else {
+      if (!IsPlainFileName(*name)) reporter_.Tell(*name + shell::msg::FileNotFound());
+      name->clear();
+    }
+  }
+  ini.WriteInteger("Video", "LastIndex", next);
+  return copies;
+}
+
+}  // namespace tabulor::paradox_import
