@@ -59,22 +59,27 @@ struct AccessImportRun::CurrentPatient {
 struct AccessImportRun::PracticeTables {
   PracticeTables(db::Session& session, const std::string& database)
       : patient(session, database, "Patient.DB"),
+        new_patient(session, database, "Patient.DB"),
         examination(session, database, "Examen.DB"),
         measurement(session, database, "Mesure.DB"),
         posturo(session, database, "Posturo.DB"),
         exercise(session, database, "Jeu.DB"),
         norm(session, database, "Norme.DB"),
         type(session, database, "Type.DB") {
+    // A cursor on a secondary index sorts the whole table again when it is read
+    // after a row was posted, so the tables only appended to (Examen.DB, Mesure.DB,
+    // and Patient.DB through `new_patient`) stay in key order; the index files
+    // are kept up to date either way.
     patient.SetIndexName("Patient_Existant");
-    examination.SetIndexName("IDDate");
-    measurement.SetIndexName("IDHeure");
     exercise.SetIndexName("IDJeu");
     norm.SetIndexName("Norme existante");
     type.SetIndexName("Protocole existant");
     for (db::Table* table : All()) table->Open();
   }
-  std::vector<db::Table*> All() { return {&patient, &examination, &measurement, &posturo, &exercise, &norm, &type}; }
-  db::Table patient, examination, measurement, posturo, exercise, norm, type;
+  std::vector<db::Table*> All() {
+    return {&patient, &new_patient, &examination, &measurement, &posturo, &exercise, &norm, &type};
+  }
+  db::Table patient, new_patient, examination, measurement, posturo, exercise, norm, type;
 };
 
 AccessImportRun::AccessImportRun(db::Session& session, std::string database, BalantisSource& source,
@@ -161,10 +166,10 @@ void AccessImportRun::PatientStep(CurrentPatient& patient) {
     reporter_.Tell(last_name + msg::FirstNameCompleted());
   }
 
-  db::Table& table = tables_->patient;
+  db::Table& table = tables_->new_patient;
   try {
-    if (table.FindKey({Value{last_name}, Value{first_name}, Value{birth}})) {
-      patient = CurrentPatient::Of(table);
+    if (tables_->patient.FindKey({Value{last_name}, Value{first_name}, Value{birth}})) {
+      patient = CurrentPatient::Of(tables_->patient);
       Increment(Counter::kExistingPatients);
       reporter_.Tell(last_name + " " + first_name + msg::PatientExists());
       return;

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -17,7 +18,7 @@
 namespace tabulor::paradox_import {
 namespace {
 
-// Writes all of `from` into the new file `to`, on disk before it returns.
+// Writes all of `from` into the new file `to` (made durable with the others before the unit lands).
 bool CopyContents(const std::string& from, const std::string& to) {
   const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return false;
@@ -44,7 +45,6 @@ bool CopyContents(const std::string& from, const std::string& to) {
     }
     if (!ok) break;
   }
-  ok = ::fsync(out) == 0 && ok;
   ok = ::close(out) == 0 && ok;
   ::close(in);
   if (!ok) std::remove(to.c_str());
@@ -60,7 +60,25 @@ bool ImportRun::CopyNewFile(const std::string& from, const std::string& to) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(from, error) || std::filesystem::exists(to, error)) return false;
   unit_->NoteCreatedFile(to);
-  return CopyContents(from, to);
+  if (!CopyContents(from, to)) return false;
+  unsynced_copies_.push_back(to);
+  return true;
+}
+
+// One flush of each file system that holds copies, rather than one sync a file.
+void ImportRun::SyncCopies() {
+  std::vector<std::string> synced_folders;
+  for (const std::string& path : unsynced_copies_) {
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (std::find(synced_folders.begin(), synced_folders.end(), folder) != synced_folders.end()) continue;
+    synced_folders.push_back(folder);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) continue;  // the folder went away with its copies
+    const int failed = ::syncfs(fd);
+    ::close(fd);
+    if (failed != 0) throw std::runtime_error("Les fichiers copiés dans " + folder + " ne peuvent être écrits sur le disque");
+  }
+  unsynced_copies_.clear();
 }
 
 void ImportRun::RemoveCopies(const std::vector<std::string>& paths) {

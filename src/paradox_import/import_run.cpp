@@ -64,6 +64,7 @@ ImportRun::~ImportRun() = default;
 void ImportRun::Run() {
   counts_ = {};
   current_user_key_ = 0;
+  unsynced_copies_.clear();
   db::Session& session = *destination_.session;
   // Tables first: the unit checks then that no other program holds one of them.
   tables_ = std::make_unique<Tables>(session, destination_.database);
@@ -81,11 +82,13 @@ void ImportRun::Run() {
   } catch (...) {
     // What was stored before the error stays, as a run that ends early keeps its rows.
     try {
+      SyncCopies();
       unit.Commit();
     } catch (...) {
     }
     throw;
   }
+  SyncCopies();
   unit.Commit();
 }
 

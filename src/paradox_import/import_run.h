@@ -100,6 +100,7 @@ class ImportRun {
   // Replaces each name by the name of its copy (empty when not copied); gives the copies' paths.
   std::vector<std::string> CopyVideoFiles(std::string& left, std::string& right);
   void RemoveCopies(const std::vector<std::string>& paths);
+  void SyncCopies();  // the copies on disk before the unit that names them lands
 
   Destination destination_;
   ParadoxSource& source_;
@@ -111,6 +112,7 @@ class ImportRun {
   db::UnitOfWork* unit_ = nullptr;
   int32_t current_user_key_ = 0;  // CurrentUserKey
   bool norms_follow_posturo_ = false;
+  std::vector<std::string> unsynced_copies_;
   std::array<int64_t, kCounterCount> counts_{};
 };
 

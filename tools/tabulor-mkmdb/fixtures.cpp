@@ -177,7 +177,8 @@ BalantisSource MakeBalantis(const BalantisOptions& options) {
                       {}};
   const char* const games[] = {"PIP", "BPS", "BAP", "SPO", "pip", "XYZ"};
   for (size_t p = 0; p < codes.size(); ++p) {
-    const int count = random.Between(0, 3);
+    const int drawn = random.Between(0, 3);
+    const int count = options.sequences_per_patient < 0 ? drawn : options.sequences_per_patient;
     for (int s = 1; s <= count; ++s) {
       const int number = s + (p % 4 == 1 ? 998 : 0);  // a few numbers of four digits
       const int frequency = 40;

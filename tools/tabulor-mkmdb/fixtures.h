@@ -14,6 +14,7 @@ struct BalantisOptions {
   int patients = 12;
   uint32_t seed = 1;
   std::string password;  // the database's, none when empty
+  int sequences_per_patient = -1;  // below 0: from 0 to 3 at random
 };
 
 struct SequenceFile {

@@ -1,5 +1,6 @@
 // tabulor-mkmdb: writes sample Access sources for the imports.
-//   --balantis DIR [--patients N] [--seed S] [--password TEXT]   DIR/Balantis2000.mdb and DIR/data/*.pos
+//   --balantis DIR [--patients N] [--seed S] [--password TEXT] [--sequences K]
+//                          DIR/Balantis2000.mdb and DIR/data/*.pos, K sequences a patient (default 0 to 3)
 //   --pedora FILE [--patients N] [--seed S] [--password TEXT]    a Pedora patient file
 // With --password, the database is protected by that password.
 #include <cstdlib>
@@ -12,7 +13,7 @@
 namespace {
 
 int Usage() {
-  std::cerr << "usage: tabulor-mkmdb --balantis DIR [--patients N] [--seed S] [--password TEXT]\n"
+  std::cerr << "usage: tabulor-mkmdb --balantis DIR [--patients N] [--seed S] [--password TEXT] [--sequences K]\n"
                "       tabulor-mkmdb --pedora FILE [--patients N] [--seed S] [--password TEXT]\n";
   return 2;
 }
@@ -27,7 +28,7 @@ bool ParseNumber(const std::string& text, long& value) {
 
 int main(int argc, char** argv) {
   std::string balantis, pedora, password;
-  long patients = -1, seed = 1;
+  long patients = -1, seed = 1, sequences = -1;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (i + 1 >= argc) return Usage();
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
     else if (arg == "--password" && !value.empty()) password = value;
     else if (arg == "--patients" && ParseNumber(value, patients)) continue;
     else if (arg == "--seed" && ParseNumber(value, seed)) continue;
+    else if (arg == "--sequences" && ParseNumber(value, sequences) && sequences <= 999) continue;
     else return Usage();
   }
   if (balantis.empty() == pedora.empty()) return Usage();
@@ -45,6 +47,7 @@ int main(int argc, char** argv) {
       tabulor::mkmdb::BalantisOptions options;
       if (patients >= 0) options.patients = static_cast<int>(patients);
       options.seed = static_cast<uint32_t>(seed);
+      options.sequences_per_patient = static_cast<int>(sequences);
       options.password = password;
       tabulor::mkmdb::WriteBalantis(balantis, options);
     } else {

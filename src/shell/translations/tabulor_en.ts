@@ -387,4 +387,123 @@
         <translation>&amp;Ok</translation>
     </message>
 </context>
+<context>
+    <name>tabulor::paradox_import::gui::TfmDbImport</name>
+    <message>
+        <source>Assistant pour l'importation d'une base de données</source>
+        <translation>Database import wizard</translation>
+    </message>
+    <message>
+        <source>Importation d'une base de données PARADOX</source>
+        <translation>Import a PARADOX database</translation>
+    </message>
+    <message>
+        <source>Base de données à importer :</source>
+        <translation>Database to import:</translation>
+    </message>
+    <message>
+        <source>Disque :</source>
+        <translation>Drive:</translation>
+    </message>
+    <message>
+        <source>Contenu :</source>
+        <translation>Contents:</translation>
+    </message>
+    <message>
+        <source>&amp;Suivant &gt;</source>
+        <translation>&amp;Next &gt;</translation>
+    </message>
+    <message>
+        <source>&amp;Annuler</source>
+        <translation>&amp;Cancel</translation>
+    </message>
+    <message>
+        <source>Import de la base de données :</source>
+        <translation>Importing the database:</translation>
+    </message>
+    <message>
+        <source>Contenu de la base de données :</source>
+        <translation>Contents of the database:</translation>
+    </message>
+    <message>
+        <source>Patient(s) :</source>
+        <translation>Patient(s):</translation>
+    </message>
+    <message>
+        <source>Examen(s) :</source>
+        <translation>Examination(s):</translation>
+    </message>
+    <message>
+        <source>Mesure(s) :</source>
+        <translation>Measurement(s):</translation>
+    </message>
+    <message>
+        <source>Prescripteur(s) :</source>
+        <translation>Prescriber(s):</translation>
+    </message>
+    <message>
+        <source>Utilisateur(s) :</source>
+        <translation>User(s):</translation>
+    </message>
+    <message>
+        <source>Profession(s) :</source>
+        <translation>Profession(s):</translation>
+    </message>
+    <message>
+        <source>Pathologie(s) :</source>
+        <translation>Pathology(ies):</translation>
+    </message>
+    <message>
+        <source>Protocole(s) :</source>
+        <translation>Protocol(s):</translation>
+    </message>
+    <message>
+        <source>Norme(s) :</source>
+        <translation>Norm(s):</translation>
+    </message>
+    <message>
+        <source>Exercice(s) :</source>
+        <translation>Exercise(s):</translation>
+    </message>
+    <message>
+        <source>Importer le cabinet médical</source>
+        <translation>Import the practice record</translation>
+    </message>
+    <message>
+        <source>Importer les protocoles</source>
+        <translation>Import the protocols</translation>
+    </message>
+    <message>
+        <source>L'importation d'une base de données importante peut prendre plusieurs minutes et ce processus ne peut pas être interrompu !</source>
+        <translation>Importing a large database can take several minutes and the process cannot be interrupted!</translation>
+    </message>
+    <message>
+        <source>Les vidéos ne seront pas importées !</source>
+        <translation>The videos will not be imported!</translation>
+    </message>
+    <message>
+        <source>Les courriers ne seront pas importés !</source>
+        <translation>The letters will not be imported!</translation>
+    </message>
+    <message>
+        <source>&lt; &amp;Précédent</source>
+        <translation>&lt; &amp;Back</translation>
+    </message>
+    <message>
+        <source>&amp;Commencer</source>
+        <translation>&amp;Start</translation>
+    </message>
+    <message>
+        <source>Importation en cours ... Patientez S.V.P.</source>
+        <translation>Importing ... Please wait.</translation>
+    </message>
+    <message>
+        <source>Compte rendu :</source>
+        <translation>Report:</translation>
+    </message>
+    <message>
+        <source>&amp;Ok</source>
+        <translation>&amp;OK</translation>
+    </message>
+</context>
 </TS>
