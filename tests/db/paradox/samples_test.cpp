@@ -44,12 +44,20 @@ std::string Dir(const std::string& path) { return fs::path(path).parent_path().s
 // The one sample without a code page: its language driver is HP Roman-8.
 std::string RawCharset(const std::string& path) { return Name(path) == "ROMAN8.db" ? "HP-ROMAN8" : ""; }
 
+// A keyed sample whose .PX is not part of the sample set is damaged, and verify says which file is missing.
 TEST(Samples, EveryTableVerifies) {
   TABULOR_REQUIRE_SAMPLES("paradox");
+  int without_primary_index = 0;
   for (const std::string& path : testing::AllSampleTables()) {
     auto problems = testing::VerifyTable(Dir(path), Name(path));
-    EXPECT_TRUE(problems.empty()) << path << ": " << problems.front();
+    fs::path index = path;
+    index.replace_extension(".PX");
+    const bool index_missing = problems.size() == 1 && !fs::exists(index) &&
+                               problems.front().find(index.filename().string() + " is missing") != std::string::npos;
+    without_primary_index += index_missing;
+    if (!index_missing) EXPECT_TRUE(problems.empty()) << path << ": " << problems.front();
   }
+  EXPECT_LE(without_primary_index, 1);  // STATES.DB of the driver's sample areas
 }
 
 TEST(Samples, TablesWithoutBlobFileReadAsPxlibReadsThem) {
