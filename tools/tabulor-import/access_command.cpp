@@ -20,13 +20,7 @@ using namespace tabulor;
 
 class StderrEvents : public access_import::AccessImportEvents {
  public:
-  void ReportLine(const std::string& text) override {
-    progress_.Finish();
-    std::string line = text;
-    for (char& c : line)
-      if (c == '\r') c = ' ';
-    std::fprintf(stderr, "%s\n", line.c_str());
-  }
+  void ReportLine(const std::string& text) override { progress_.ReportLine(text); }
   void ProgressStarted(int64_t patients) override { progress_.Start(patients, "patients"); }
   void ProgressMoved(int64_t position) override { progress_.Move(position); }
   void Finish() { progress_.Finish(); }

@@ -33,6 +33,14 @@ void StderrProgress::Finish() {
   started_ = false;
 }
 
+void StderrProgress::ReportLine(const std::string& text) {
+  Finish();
+  std::string line = text;
+  for (char& c : line)
+    if (c == '\r') c = ' ';
+  std::fprintf(stderr, "%s\n", line.c_str());
+}
+
 void StderrProgress::Print(int64_t position) {
   last_tenth_ = total_ > 0 ? position * 10 / total_ : 10;
   std::fprintf(stderr, terminal_ ? "\r%s : %lld / %lld" : "%s : %lld / %lld\n", what_.c_str(),

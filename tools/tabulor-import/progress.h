@@ -14,6 +14,9 @@ class StderrProgress {
   void Move(int64_t position);
   // Ends the in-place line.
   void Finish();
+  // One event line of the report on standard error, after ending the progress line;
+  // its carriage returns (between an error's heading and its message) become blanks.
+  void ReportLine(const std::string& text);
 
  private:
   void Print(int64_t position);
