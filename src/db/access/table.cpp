@@ -108,11 +108,13 @@ void Table::Open() {
     CheckColumns();
     if (master_ && ColumnOf(key_column_, *data_) < 0)
       throw AccessError("Champ '" + key_column_ + "' introuvable dans la table " + name_);
+    sorted_key_ = -1;
     if (!key_column_.empty()) {  // the detail is sorted on its key
       const int key = ColumnOf(key_column_, *data_);
       if (key >= 0) {
         std::stable_sort(data->rows.begin(), data->rows.end(),
                          [key](const auto& a, const auto& b) { return CompareCells(a[key], b[key]) < 0; });
+        sorted_key_ = key;
       }
     }
   } catch (...) {
@@ -127,7 +129,7 @@ void Table::Close() {
   if (!open_) return;
   open_ = false;
   data_.reset();
-  visible_.clear();
+  begin_ = end_ = position_ = 0;
   eof_ = true;
   NotifyDetails();
 }
@@ -158,24 +160,39 @@ int Table::ColumnOf(const std::string& column, const TableData& data) const {
 // one and passes the move on to this table's own details.
 void Table::ApplyMasterRow() {
   if (!open_) return;
-  visible_.clear();
+  begin_ = end_ = 0;
   if (master_ && master_->open_) {
-    if (!master_->visible_.empty()) {
+    if (!master_->Empty()) {
       const int master_column = master_->data_->ColumnIndex(master_column_);
       if (master_column < 0)
         throw AccessError("Champ '" + master_column_ + "' introuvable dans la table " + master_->name_);
       const Cell& wanted = master_->CurrentCell(master_column);
       const int key = data_->ColumnIndex(key_column_);
       if (!wanted.IsNull()) {
-        for (size_t i = 0; i < data_->rows.size(); ++i)
-          if (!data_->rows[i][key].IsNull() && CompareCells(data_->rows[i][key], wanted) == 0) visible_.push_back(i);
+        const auto& rows = data_->rows;
+        if (key == sorted_key_) {  // the rows of one key value stand together
+          const auto first = std::partition_point(rows.begin(), rows.end(),
+                                                  [&](const auto& row) { return CompareCells(row[key], wanted) < 0; });
+          const auto last = std::partition_point(first, rows.end(),
+                                                 [&](const auto& row) { return CompareCells(row[key], wanted) == 0; });
+          begin_ = static_cast<size_t>(first - rows.begin());
+          end_ = static_cast<size_t>(last - rows.begin());
+        } else {
+          // Linked after it was opened, on another column: not sorted on it. A
+          // detail shows one contiguous range, so the table is sorted on the new key.
+          std::stable_sort(data_->rows.begin(), data_->rows.end(),
+                           [key](const auto& a, const auto& b) { return CompareCells(a[key], b[key]) < 0; });
+          sorted_key_ = key;
+          ApplyMasterRow();
+          return;
+        }
       }
     }
   } else {
-    for (size_t i = 0; i < data_->rows.size(); ++i) visible_.push_back(i);
+    end_ = data_->rows.size();
   }
-  position_ = 0;
-  eof_ = visible_.empty();
+  position_ = begin_;
+  eof_ = begin_ == end_;
   NotifyDetails();
 }
 
@@ -185,19 +202,19 @@ void Table::NotifyDetails() {
 
 int Table::RecordCount() const {
   if (!open_) throw AccessError("la table " + name_ + " n'est pas ouverte");
-  return static_cast<int>(visible_.size());
+  return static_cast<int>(end_ - begin_);
 }
 
 void Table::First() {
   if (!open_) throw AccessError("la table " + name_ + " n'est pas ouverte");
-  position_ = 0;
-  eof_ = visible_.empty();
+  position_ = begin_;
+  eof_ = begin_ == end_;
   NotifyDetails();
 }
 
 void Table::Next() {
   if (!open_) throw AccessError("la table " + name_ + " n'est pas ouverte");
-  if (position_ + 1 < visible_.size()) {
+  if (position_ + 1 < end_) {
     ++position_;
     NotifyDetails();
   } else {
@@ -221,8 +238,8 @@ const std::vector<ColumnInfo>& Table::Columns() const {
 
 const Cell& Table::CurrentCell(int column) const {
   if (!open_) throw AccessError("la table " + name_ + " n'est pas ouverte");
-  if (visible_.empty()) return NullCell();  // no current row: every column reads empty
-  return data_->rows[visible_[position_]][column];
+  if (Empty()) return NullCell();  // no current row: every column reads empty
+  return data_->rows[position_][column];
 }
 
 }  // namespace tabulor::db::access

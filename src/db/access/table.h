@@ -70,6 +70,7 @@ class Table {
   int ColumnOf(const std::string& column, const TableData& data) const;
   void CheckColumns() const;
   void ApplyMasterRow();
+  bool Empty() const { return begin_ == end_; }
   void NotifyDetails();
 
   Connection* connection_;
@@ -81,9 +82,12 @@ class Table {
   std::vector<Table*> details_;
 
   bool open_ = false;
-  std::shared_ptr<const TableData> data_;
-  std::vector<size_t> visible_;  // rows shown, as indexes into data_->rows
-  size_t position_ = 0;
+  std::shared_ptr<TableData> data_;
+  // The rows shown: data_->rows[begin_, end_), the rows of a detail being
+  // contiguous once sorted on its key (column sorted_key_).
+  size_t begin_ = 0, end_ = 0;
+  int sorted_key_ = -1;
+  size_t position_ = 0;  // index into data_->rows
   bool eof_ = true;
 };
 
