@@ -25,9 +25,6 @@ std::vector<ColumnSpec> SourceColumns() {
 }
 
 constexpr size_t kNameSize = 30;  // NOM and PRENOM of Patient.DB
-// Patient.DB is flushed every so many source rows: the unit keeps what it
-// flushed undoable on disk, so memory stays the same whatever the file holds.
-constexpr int64_t kFlushEveryPatients = 1000;
 
 db::DateTime DateOnly(const db::DateTime& t) { return db::DateTime{t.year, t.month, t.day}; }
 
@@ -186,7 +183,7 @@ PatientFileCounts PatientFileImport::Run(std::optional<int64_t> user_key, Patien
           tell(text, text);
         }
       }
-      if (++done % kFlushEveryPatients == 0) tPat.FlushBuffers();
+      ++done;
     }
     observer.Progressed(done);
     unit.Commit();
