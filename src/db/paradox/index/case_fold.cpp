@@ -3,7 +3,10 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include <map>
+#include <mutex>
 #include <string>
+#include <utility>
 
 namespace tabulor::db::index {
 namespace {
@@ -50,6 +53,24 @@ locale_t UnicodeCtype() {
 }  // namespace
 
 CaseFold::CaseFold(const format::CodePage& cp) {
+  // Every search through an index folds its key: the table of a code page is
+  // made once (128 conversions through Unicode), then copied.
+  static std::mutex mutex;
+  static std::map<std::pair<int, std::string>, std::array<uint8_t, 256>> made;
+  const std::pair<int, std::string> id{cp.Number(), cp.Charset()};
+  {
+    const std::lock_guard lock(mutex);
+    if (auto it = made.find(id); it != made.end()) {
+      upper_ = it->second;
+      return;
+    }
+  }
+  Fill(cp);
+  const std::lock_guard lock(mutex);
+  made.emplace(id, upper_);
+}
+
+void CaseFold::Fill(const format::CodePage& cp) {
   for (int b = 0; b < 256; ++b) {
     upper_[b] = static_cast<uint8_t>(b >= 'a' && b <= 'z' ? b - 32 : b);
     if (b < 0x80) continue;

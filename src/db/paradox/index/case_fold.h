@@ -18,6 +18,7 @@ class CaseFold {
   }
 
  private:
+  void Fill(const format::CodePage& cp);
   std::array<uint8_t, 256> upper_{};
 };
 
