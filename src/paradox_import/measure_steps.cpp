@@ -19,7 +19,7 @@ void RequireRow(db::Table* table, const char* file, const std::string& key) {
 }
 
 void CopyBlob(db::Table& to, db::Table& from, const char* field) {
-  to.FieldByName(field).Assign(from.FieldByName(field));
+  to.FieldByName(field).CopyBlobFrom(from.FieldByName(field));
 }
 
 }  // namespace

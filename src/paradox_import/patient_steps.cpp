@@ -128,8 +128,7 @@ void ImportRun::ImportAssessment(int64_t exam_key) {
   db::Table& table = tables_->assessments;
   try {
     table.Append();
-    const int fields = std::min(source.FieldCount(), table.FieldCount());
-    for (int i = 1; i < fields; ++i) table.FieldAt(i).Assign(source.FieldAt(i));
+    table.CopyRecordFrom(source, {.match = db::RecordCopy::Match::kByPosition, .first_field = 1});
     table.FieldByName("FK_EXA").SetAsInteger(exam_key);
     table.Post();
   } catch (const std::exception& e) {
@@ -152,8 +151,7 @@ void ImportRun::ImportExercises(const StoredPatient& patient) {
     try {
       table.Append();
       table.FieldByName("FK_PAT").SetAsInteger(patient.key);
-      for (const char* field : {"DATE_JEU", "TIME", "TYPE", "NIVEAU", "SCORE", "NOTE", "Flag", "SURFACE", "ID_Pla"})
-        table.FieldByName(field).Assign(source.FieldByName(field));
+      table.CopyRecordFrom(source, {.fields = {"DATE_JEU", "TIME", "TYPE", "NIVEAU", "SCORE", "NOTE", "Flag", "SURFACE", "ID_Pla"}});
       table.FieldByName("FK_USE").SetAsInteger(current_user_key_);
       table.Post();
       Increment(Counter::kExercisesAdded);

@@ -33,7 +33,7 @@ void ImportRun::ResolveUser() {
     users.Append();
     users.FieldByName("NOM").SetAsString(db::UpperCase(name, users.Definition()));
     if (source.FindField("PASS_WD")) CopyText(users, source, "PASS_WD");
-    if (source.FindField("EXPIRE_DATE")) users.FieldByName("EXPIRE_DATE").Assign(source.FieldByName("EXPIRE_DATE"));
+    if (source.FindField("EXPIRE_DATE")) users.CopyRecordFrom(source, {.fields = {"EXPIRE_DATE"}});
     users.Post();
     current_user_key_ = static_cast<int32_t>(KeyOf(users, "PK_USE"));
     Increment(Counter::kUsersAdded);

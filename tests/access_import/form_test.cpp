@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QTreeView>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -11,11 +14,15 @@
 #include <QTableWidget>
 #include <QTextEdit>
 #include <filesystem>
+#include <optional>
 
 #include "access_import/gui/mdb_import_form.h"
+#include "common/drive_box.h"
+#include "common/wizard_texts.h"
 #include "db/schema/generator/generator.h"
 #include "shell/access_formats.h"
 #include "shell/formats.h"
+#include "shell/language.h"
 #include "shell/messages.h"
 #include "tools/tabulor-mkmdb/fixtures.h"
 
@@ -57,10 +64,14 @@ class MdbImportFormTest : public ::testing::TestWithParam<bool> {
 TEST_P(MdbImportFormTest, WalksEveryPageAndRunsTheImport) {
   const bool full = GetParam();
   {
+    const QString home = QString::fromStdString(root_.string());
+    std::optional<tabulor::testing::HomeFolder> home_folder(home);
     TfmMdbImport form(nullptr, context_, full);
+    home_folder.reset();
     form.show();
     EXPECT_EQ(shell::ShortDateFormat(), "dd/mm/yy");
     EXPECT_EQ(form.pages->currentWidget(), form.pgIntro);
+    EXPECT_EQ(form.SourceDirectory(), QDir::currentPath()) << "the lists open on the working directory";
     EXPECT_EQ(form.Titre->text().toStdString(),
               full ? "Importation d'une base de données ACCESS" : "Importation des patients d'une base ACCESS");
     form.SetSourceDirectory(QString::fromStdString((root_ / "empty").string()));
@@ -68,6 +79,9 @@ TEST_P(MdbImportFormTest, WalksEveryPageAndRunsTheImport) {
     form.SetSourceDirectory(QString::fromStdString((root_ / "source").string()));
     ASSERT_TRUE(form.btNextIntro->isEnabled());
     ASSERT_EQ(form.Files->count(), 1);
+    tabulor::testing::CheckDriveBox(
+        form.dbDrive, form.dbPath, home, QString::fromStdString((root_ / "source").string()),
+        [&] { return form.SourceDirectory(); }, [&] { return form.btNextIntro->isEnabled(); });
     form.btNextIntro->click();
     ASSERT_EQ(form.pages->currentWidget(), form.pgUser) << (sink_.messages.empty() ? "" : sink_.messages[0]);
     EXPECT_EQ(form.lPat->text().toStdString(), "9");
@@ -95,6 +109,17 @@ TEST_P(MdbImportFormTest, WalksEveryPageAndRunsTheImport) {
     EXPECT_EQ(shell::ShortDateFormat(), "dd/mm/yyyy");
   }
   EXPECT_TRUE(fs::exists(root_ / "IMPORT.log"));
+}
+
+// With the English module beside the program every text of the wizard is English.
+TEST_P(MdbImportFormTest, InEnglishWithTheEnglishModule) {
+  TfmMdbImport french(nullptr, context_, GetParam());
+  ASSERT_TRUE(shell::SwitchLanguage(shell::kLocaleEnglish, TABULOR_BUILD_DIR "/"));
+  TfmMdbImport english(nullptr, context_, GetParam());
+  shell::SwitchLanguage(shell::kLocaleFrench, {});
+  EXPECT_EQ(english.Titre->text().toStdString(),
+            GetParam() ? "Import an ACCESS database" : "Import the patients of an ACCESS database");
+  tabulor::testing::ExpectEveryTextTranslated(french, english);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, MdbImportFormTest, ::testing::Values(false, true),

@@ -16,12 +16,16 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 
 #include "db/paradox/engine.h"
 #include "db/schema/generator/generator.h"
 #include "paradox_import/gui/db_import_form.h"
+#include "common/drive_box.h"
+#include "common/wizard_texts.h"
 #include "shell/file_names.h"
 #include "shell/formats.h"
+#include "shell/language.h"
 #include "shell/messages.h"
 
 namespace tabulor::paradox_import::gui {
@@ -136,7 +140,10 @@ TEST_F(DbImportFormTest, AcceptsOnlyAnotherDatabaseShowsItsContentsAndImportsIt)
   std::ofstream(log_path, std::ios::binary) << "earlier run\r\n";
   std::string report;
   {
+    const QString home = QString::fromStdString(root_.string());
+    std::optional<tabulor::testing::HomeFolder> home_folder(home);
     TfmDbImport form(nullptr, context_);
+    home_folder.reset();
     form.show();
     EXPECT_EQ(form.windowTitle().toStdString(), "Assistant pour l'importation d'une base de données");
     EXPECT_EQ(form.pages->currentWidget(), form.pgIntro);
@@ -168,6 +175,10 @@ TEST_F(DbImportFormTest, AcceptsOnlyAnotherDatabaseShowsItsContentsAndImportsIt)
     Choose(form, source);
     EXPECT_EQ(fs::current_path(), source) << "the chosen directory becomes the working directory";
     EXPECT_EQ(form.Files->count(), 8);
+    tabulor::testing::CheckDriveBox(
+        form.dbDrive, form.dbPath, home, QString::fromStdString(source.string()),
+        [&] { return form.SourceDirectory(); }, [&] { return form.btNextIntro->isEnabled(); });
+    EXPECT_EQ(fs::current_path(), source);
     ASSERT_TRUE(form.btNextIntro->isEnabled());
     form.btNextIntro->click();
     ASSERT_EQ(form.pages->currentWidget(), form.pgImport) << sink_.messages.back();
@@ -243,6 +254,16 @@ TEST_F(DbImportFormTest, AcceptsOnlyAnotherDatabaseShowsItsContentsAndImportsIt)
   const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(log.rfind("earlier run\r\n \r\n", 0), 0u) << log.substr(0, 40);
   EXPECT_EQ(Occurrences(log, " : Patient existant\r\n"), Occurrences(report, " : Patient existant"));
+}
+
+// With the English module beside the program every text of the wizard is English.
+TEST_F(DbImportFormTest, InEnglishWithTheEnglishModule) {
+  TfmDbImport french(nullptr, context_);
+  ASSERT_TRUE(shell::SwitchLanguage(shell::kLocaleEnglish, TABULOR_BUILD_DIR "/"));
+  TfmDbImport english(nullptr, context_);
+  shell::SwitchLanguage(shell::kLocaleFrench, {});
+  EXPECT_EQ(english.windowTitle().toStdString(), "Database import wizard");
+  tabulor::testing::ExpectEveryTextTranslated(french, english);
 }
 
 }  // namespace

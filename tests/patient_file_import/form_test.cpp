@@ -16,10 +16,13 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 
 #include "db/paradox/engine.h"
 #include "db/schema/generator/generator.h"
 #include "patient_file_import/gui/pedora_form.h"
+#include "common/drive_box.h"
+#include "common/wizard_texts.h"
 #include "shell/formats.h"
 #include "shell/language.h"
 #include "shell/messages.h"
@@ -106,7 +109,10 @@ TEST_F(PedoraFormTest, WalksEveryPageAndImportsThePatientsUnderAdmin) {
   const int64_t admin = UserKey("ADMIN");
   const std::map<int64_t, int64_t> before = PatientsByUser();
 
+  const QString home = QString::fromStdString(root_.string());
+  std::optional<tabulor::testing::HomeFolder> home_folder(home);
   TfmPedora form(nullptr, context_);
+  home_folder.reset();
   form.show();
   EXPECT_EQ(shell::ShortDateFormat(), "dd/mm/yy");
   EXPECT_EQ(S(form.windowTitle()), "Assistant pour l'importation d'une base de données");
@@ -132,6 +138,9 @@ TEST_F(PedoraFormTest, WalksEveryPageAndImportsThePatientsUnderAdmin) {
   form.SetSourceDirectory(QString::fromStdString(source.string()));
   ASSERT_EQ(form.Files->count(), 1) << "only the .mdb file, whatever the case of its extension";
   EXPECT_EQ(S(form.Files->item(0)->text()), "cabinet.MDB");
+  tabulor::testing::CheckDriveBox(
+      form.dbDrive, form.dbPath, home, QString::fromStdString(source.string()), [&] { return form.SourceDirectory(); },
+      [&] { return form.btNextIntro->isEnabled(); });
   ASSERT_TRUE(form.btNextIntro->isEnabled());
   form.FilesDblClick();
   ASSERT_EQ(form.pages->currentWidget(), form.pgUser) << (sink_.messages.size() > 1 ? sink_.messages[1] : "");
@@ -227,6 +236,7 @@ TEST_F(PedoraFormTest, WithoutAdminTheGridKeepsItsFirstRowAndAnEmptyFileEndsAtOn
 
 // With the English module beside the program the wizard is English.
 TEST_F(PedoraFormTest, InEnglishWithTheEnglishModule) {
+  TfmPedora french(nullptr, context_);
   ASSERT_TRUE(shell::SwitchLanguage(shell::kLocaleEnglish, TABULOR_BUILD_DIR "/"));
   TfmPedora form(nullptr, context_);
   shell::SwitchLanguage(shell::kLocaleFrench, {});
@@ -237,6 +247,7 @@ TEST_F(PedoraFormTest, InEnglishWithTheEnglishModule) {
   EXPECT_EQ(S(form.btNextImport->text()), "&Start");
   EXPECT_EQ(S(form.LabProg->text()), "Importing ... Please wait.");
   EXPECT_EQ(S(form.dbgUser->horizontalHeaderItem(0)->text()), "Name");
+  tabulor::testing::ExpectEveryTextTranslated(french, form);
 }
 
 }  // namespace

@@ -132,8 +132,7 @@ int CopyCommand(const Args& args) {
   dst.Open();
   for (src.First(); !src.Eof(); src.Next()) {
     dst.Append();
-    for (int i = 0; i < src.FieldCount(); ++i)
-      if (!src.FieldAt(i).IsNull()) dst.FieldAt(i).Assign(src.FieldAt(i));
+    dst.CopyRecordFrom(src, {.match = db::RecordCopy::Match::kByPosition, .keep_autoinc = true});
     dst.Post();
   }
   dst.FlushBuffers();

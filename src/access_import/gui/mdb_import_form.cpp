@@ -2,12 +2,12 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
-#include <QFileSystemModel>
 #include <QFormLayout>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -22,16 +22,13 @@
 #include "access_import/access_import_run.h"
 #include "shell/file_names.h"
 #include "shell/formats.h"
+#include "shell/gui/wizard_page.h"
 #include "shell/log_file.h"
 
 namespace tabulor::access_import::gui {
 namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-QPushButton* Button(const char* text, QWidget* parent) { return new QPushButton(QString::fromUtf8(text), parent); }
-
-QLabel* Caption(const char* text) { return new QLabel(QString::fromUtf8(text)); }
 
 }  // namespace
 
@@ -48,178 +45,127 @@ TfmMdbImport::~TfmMdbImport() {
 }
 
 void TfmMdbImport::BuildWindow() {
-  setWindowTitle(QString::fromUtf8("Assistant pour l'importation d'une base de données"));
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-  auto* layout = new QVBoxLayout(this);
-  pages = new QStackedWidget(this);
-  layout->addWidget(pages);
+  pages = shell::gui::BuildWizardWindow(this);
 
-  pgIntro = new QWidget;
-  {
-    auto* v = new QVBoxLayout(pgIntro);
-    Titre = Caption("Importation d'une base de données ACCESS");
-    QFont font = Titre->font();
-    font.setBold(true);
-    Titre->setFont(font);
-    v->addWidget(Titre);
-    v->addWidget(Caption("Base de données à importer :"));
-    directories_ = new QFileSystemModel(this);
-    directories_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-    directories_->setRootPath(QDir::rootPath());
-    dbPath = new QTreeView;
-    dbPath->setModel(directories_);
-    for (int column = 1; column < directories_->columnCount(); ++column) dbPath->hideColumn(column);
-    dbPath->header()->hide();
-    v->addWidget(dbPath, 1);
-    v->addWidget(Caption("Contenu :"));
-    Files = new QListWidget;
-    Files->setSelectionMode(QAbstractItemView::NoSelection);
-    Files->setFocusPolicy(Qt::NoFocus);
-    Files->setMaximumHeight(60);
-    v->addWidget(Files);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    btNextIntro = Button("&Suivant >", pgIntro);
-    btIntroCancel = Button("&Annuler", pgIntro);
-    buttons->addWidget(btNextIntro);
-    buttons->addWidget(btIntroCancel);
-    v->addLayout(buttons);
-    connect(dbPath->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& index) { SetSourceDirectory(directories_->filePath(index)); });
-    connect(btNextIntro, &QPushButton::clicked, this, [this] { btNextIntroClick(); });
-    connect(btIntroCancel, &QPushButton::clicked, this, &QDialog::reject);
-  }
-  pages->addWidget(pgIntro);
+  shell::gui::WizardPage intro(pages, "pgIntro");
+  pgIntro = intro.page();
+  Titre = intro.Title("Importation d'une base de données ACCESS");
+  intro.Caption("Base de données à importer :");
+  drives_ = new shell::gui::DriveDirectoryLists(pgIntro);
+  dbDrive = drives_->drive();
+  dbPath = drives_->directories();
+  auto* drive = new QHBoxLayout;
+  drive->addWidget(shell::gui::WizardLabel("Disque :", pgIntro));
+  drive->addWidget(dbDrive, 1);
+  intro.column()->addLayout(drive);
+  intro.column()->addWidget(dbPath, 1);
+  intro.Caption("Contenu :");
+  Files = new QListWidget(pgIntro);
+  Files->setSelectionMode(QAbstractItemView::NoSelection);
+  Files->setFocusPolicy(Qt::NoFocus);
+  Files->setMaximumHeight(60);
+  intro.column()->addWidget(Files);
+  btNextIntro = intro.Button("&Suivant >");
+  btIntroCancel = intro.Button("&Annuler");
+  intro.Buttons({btNextIntro, btIntroCancel});
+  connect(drives_, &shell::gui::DriveDirectoryLists::DirectoryChosen, this, &TfmMdbImport::SetSourceDirectory);
+  connect(btNextIntro, &QPushButton::clicked, this, [this] { btNextIntroClick(); });
+  connect(btIntroCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-  pgUser = new QWidget;
-  {
-    auto* v = new QVBoxLayout(pgUser);
-    v->addWidget(Caption("Définissez l'utilisateur courant :"));
-    dbgUser = new QTableWidget(0, 1);
-    dbgUser->setHorizontalHeaderLabels({QString::fromUtf8("Nom")});
-    dbgUser->horizontalHeader()->setStretchLastSection(true);
-    dbgUser->setSelectionBehavior(QAbstractItemView::SelectRows);
-    dbgUser->setSelectionMode(QAbstractItemView::SingleSelection);
-    dbgUser->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    v->addWidget(dbgUser, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    btPriorUser = Button("< &Précédent", pgUser);
-    btNextUser = Button("&Suivant >", pgUser);
-    btUserCancel = Button("&Annuler", pgUser);
-    for (QPushButton* b : {btPriorUser, btNextUser, btUserCancel}) buttons->addWidget(b);
-    v->addLayout(buttons);
-    connect(btPriorUser, &QPushButton::clicked, this, [this] { btPriorUserClick(); });
-    connect(btNextUser, &QPushButton::clicked, this, [this] { btNextUserClick(); });
-    connect(btUserCancel, &QPushButton::clicked, this, &QDialog::reject);
-  }
-  pages->addWidget(pgUser);
+  shell::gui::WizardPage user(pages, "pgUser");
+  pgUser = user.page();
+  user.Caption("Définissez l'utilisateur courant :");
+  dbgUser = new QTableWidget(0, 1, pgUser);
+  dbgUser->setHorizontalHeaderLabels({shell::gui::WizardText("Nom")});
+  dbgUser->horizontalHeader()->setStretchLastSection(true);
+  dbgUser->setSelectionBehavior(QAbstractItemView::SelectRows);
+  dbgUser->setSelectionMode(QAbstractItemView::SingleSelection);
+  dbgUser->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  user.column()->addWidget(dbgUser, 1);
+  btPriorUser = user.Button("< &Précédent");
+  btNextUser = user.Button("&Suivant >");
+  btUserCancel = user.Button("&Annuler");
+  user.Buttons({btPriorUser, btNextUser, btUserCancel});
+  connect(btPriorUser, &QPushButton::clicked, this, [this] { btPriorUserClick(); });
+  connect(btNextUser, &QPushButton::clicked, this, [this] { btNextUserClick(); });
+  connect(btUserCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-  pgImport = new QWidget;
-  {
-    auto* v = new QVBoxLayout(pgImport);
-    auto* form = new QFormLayout;
-    dbName = new QLabel;
-    dbUser = new QLabel;
-    form->addRow(Caption("Import de la base de données :"), dbName);
-    form->addRow(Caption("Utilisateur courant :"), dbUser);
-    v->addLayout(form);
-    v->addWidget(Caption("Contenu de la base de données :"));
-    PanelContenu = new QWidget;
-    auto* grid = new QFormLayout(PanelContenu);
-    lPat = new QLabel;
-    lMes = new QLabel;
-    lType = new QLabel;
-    lJeu = new QLabel;
-    grid->addRow(Caption("Patient(s) :"), lPat);
-    grid->addRow(Caption("Mesure(s) :"), lMes);
-    grid->addRow(Caption("Type(s) :"), lType);
-    grid->addRow(Caption("Exercice(s) :"), lJeu);
-    v->addWidget(PanelContenu);
-    for (const char* warning :
-         {"L'importation d'un patient n'est possible que si les champs NOM, PRENOM et DATE de NAISSANCE sont "
-          "renseignés !",
-          "L'importation d'une base de données importante peut prendre plusieurs minutes et ce processus ne peut "
-          "pas être interrompu !"}) {
-      QLabel* label = Caption(warning);
-      label->setWordWrap(true);
-      v->addWidget(label);
-    }
-    v->addStretch();
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    btPriorImport = Button("< &Précédent", pgImport);
-    btNextImport = Button("&Commencer", pgImport);
-    btImportCancel = Button("&Annuler", pgImport);
-    for (QPushButton* b : {btPriorImport, btNextImport, btImportCancel}) buttons->addWidget(b);
-    v->addLayout(buttons);
-    connect(btPriorImport, &QPushButton::clicked, this, [this] { btPriorImportClick(); });
-    connect(btNextImport, &QPushButton::clicked, this, [this] { btNextImportClick(); });
-    connect(btImportCancel, &QPushButton::clicked, this, &QDialog::reject);
-  }
-  pages->addWidget(pgImport);
+  shell::gui::WizardPage summary(pages, "pgImport");
+  pgImport = summary.page();
+  auto* form = new QFormLayout;
+  dbName = new QLabel(pgImport);
+  dbUser = new QLabel(pgImport);
+  form->addRow(shell::gui::WizardLabel("Import de la base de données :", pgImport), dbName);
+  form->addRow(shell::gui::WizardLabel("Utilisateur courant :", pgImport), dbUser);
+  summary.column()->addLayout(form);
+  summary.Caption("Contenu de la base de données :");
+  PanelContenu = new QWidget(pgImport);
+  shell::gui::FillCountPanel(PanelContenu, {{"Patient(s) :", &lPat},
+                                            {"Mesure(s) :", &lMes},
+                                            {"Type(s) :", &lType},
+                                            {"Exercice(s) :", &lJeu}});
+  summary.column()->addWidget(PanelContenu);
+  for (const char* warning :
+       {"L'importation d'un patient n'est possible que si les champs NOM, PRENOM et DATE de NAISSANCE sont "
+        "renseignés !",
+        "L'importation d'une base de données importante peut prendre plusieurs minutes et ce processus ne peut "
+        "pas être interrompu !"})
+    summary.Caption(warning)->setWordWrap(true);
+  summary.column()->addStretch();
+  btPriorImport = summary.Button("< &Précédent");
+  btNextImport = summary.Button("&Commencer");
+  btImportCancel = summary.Button("&Annuler");
+  summary.Buttons({btPriorImport, btNextImport, btImportCancel});
+  connect(btPriorImport, &QPushButton::clicked, this, [this] { btPriorImportClick(); });
+  connect(btNextImport, &QPushButton::clicked, this, [this] { btNextImportClick(); });
+  connect(btImportCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-  pgProcess = new QWidget;
-  {
-    auto* v = new QVBoxLayout(pgProcess);
-    LabProg = Caption("Importation en cours ... Patientez S.V.P.");
-    v->addWidget(LabProg);
-    Progress = new QProgressBar;
-    v->addWidget(Progress);
-    v->addWidget(Caption("Compte rendu :"));
-    PanelCompteRendu = new QWidget;
-    auto* grid = new QGridLayout(PanelCompteRendu);
-    labPat = new QLabel;
-    labExistPat = new QLabel;
-    labMes = new QLabel;
-    labType = new QLabel;
-    labNorme = new QLabel;
-    labJeu = new QLabel;
-    grid->addWidget(Caption("Patient(s) :"), 0, 0);
-    grid->addWidget(labPat, 0, 1);
-    grid->addWidget(labExistPat, 0, 2);
-    int row = 1;
-    for (auto [text, label] : {std::pair{"Mesure(s) :", labMes}, std::pair{"Type(s) :", labType},
-                               std::pair{"Norme(s) :", labNorme}, std::pair{"Exercice(s) :", labJeu}}) {
-      grid->addWidget(Caption(text), row, 0);
-      grid->addWidget(label, row++, 1);
-    }
-    v->addWidget(PanelCompteRendu);
-    reReport = new QTextEdit;
-    reReport->setReadOnly(true);
-    reReport->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    v->addWidget(reReport, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    btClose = Button("&Ok", pgProcess);
-    buttons->addWidget(btClose);
-    v->addLayout(buttons);
-    connect(btClose, &QPushButton::clicked, this, &QDialog::accept);
-  }
-  pages->addWidget(pgProcess);
-  resize(520, 460);
-  setFixedSize(size());
+  shell::gui::WizardPage process(pages, "pgProcess");
+  pgProcess = process.page();
+  LabProg = process.Caption("Importation en cours ... Patientez S.V.P.");
+  Progress = new QProgressBar(pgProcess);
+  process.column()->addWidget(Progress);
+  process.Caption("Compte rendu :");
+  PanelCompteRendu = new QWidget(pgProcess);
+  QGridLayout* report = shell::gui::FillCountPanel(PanelCompteRendu, {{"Patient(s) :", &labPat},
+                                                                      {"Mesure(s) :", &labMes},
+                                                                      {"Type(s) :", &labType},
+                                                                      {"Norme(s) :", &labNorme},
+                                                                      {"Exercice(s) :", &labJeu}});
+  labExistPat = new QLabel(PanelCompteRendu);
+  report->addWidget(labExistPat, 0, 2);
+  process.column()->addWidget(PanelCompteRendu);
+  reReport = new QTextEdit(pgProcess);
+  reReport->setReadOnly(true);
+  reReport->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  process.column()->addWidget(reReport, 1);
+  btClose = process.Button("&Ok");
+  process.Buttons({btClose});
+  connect(btClose, &QPushButton::clicked, this, &QDialog::accept);
+  shell::gui::FixWizardSize(this, 520, 480);
 }
 
 void TfmMdbImport::FormCreate() {
   if (!full_) {
     // Only the patient line of each panel shows.
-    auto* contents = static_cast<QFormLayout*>(PanelContenu->layout());
-    for (int row = 1; row < contents->rowCount(); ++row) contents->setRowVisible(row, false);
-    auto* report = static_cast<QGridLayout*>(PanelCompteRendu->layout());
-    for (int row = 1; row < report->rowCount(); ++row)
-      for (int column = 0; column < report->columnCount(); ++column)
-        if (QLayoutItem* item = report->itemAtPosition(row, column); item && item->widget()) item->widget()->hide();
-    Titre->setText(QString::fromUtf8("Importation des patients d'une base ACCESS"));
+    for (QWidget* panel : {PanelContenu, PanelCompteRendu}) {
+      auto* lines = static_cast<QGridLayout*>(panel->layout());
+      for (int row = 1; row < lines->rowCount(); ++row)
+        for (int column = 0; column < lines->columnCount(); ++column)
+          if (QLayoutItem* item = lines->itemAtPosition(row, column); item && item->widget()) item->widget()->hide();
+    }
+    Titre->setText(shell::gui::WizardText("Importation des patients d'une base ACCESS"));
   }
   shell::SetShortDateFormat("dd/mm/yy");
   btNextIntro->setDefault(true);
-  btNextIntro->setEnabled(false);
   pages->setCurrentWidget(pgIntro);
+  // The lists open on the working directory, on its drive.
+  SetSourceDirectory(QDir::currentPath());
 }
 
 void TfmMdbImport::SetSourceDirectory(const QString& directory) {
-  directory_ = directory;
+  directory_ = QDir::cleanPath(directory);
+  drives_->Show(directory_);
   FilesChange();
 }
 

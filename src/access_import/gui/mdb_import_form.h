@@ -11,7 +11,7 @@
 #include "db/paradox/engine.h"
 #include "shell/function_context.h"
 
-class QFileSystemModel;
+class QComboBox;
 class QLabel;
 class QListWidget;
 class QProgressBar;
@@ -21,6 +21,10 @@ class QTableWidget;
 class QTextEdit;
 class QTreeView;
 class QWidget;
+
+namespace tabulor::shell::gui {
+class DriveDirectoryLists;
+}
 
 namespace tabulor::access_import::gui {
 
@@ -39,12 +43,13 @@ class TfmMdbImport : public QDialog, private AccessImportEvents {
   void btPriorUserClick();
   void btPriorImportClick();
   void btNextImportClick();
-  void SetSourceDirectory(const QString& directory);  // as a choice in dbPath
+  void SetSourceDirectory(const QString& directory);  // as a choice in dbDrive or dbPath
 
   // Pages and controls.
   QStackedWidget* pages = nullptr;
   QWidget *pgIntro = nullptr, *pgUser = nullptr, *pgImport = nullptr, *pgProcess = nullptr;
   QLabel* Titre = nullptr;
+  QComboBox* dbDrive = nullptr;
   QTreeView* dbPath = nullptr;
   QListWidget* Files = nullptr;
   QPushButton *btNextIntro = nullptr, *btIntroCancel = nullptr;
@@ -62,6 +67,7 @@ class TfmMdbImport : public QDialog, private AccessImportEvents {
   QTextEdit* reReport = nullptr;
   QPushButton* btClose = nullptr;
 
+  const QString& SourceDirectory() const { return directory_; }
   bool RunUnderWay() const { return running_; }
 
  public slots:
@@ -87,7 +93,7 @@ class TfmMdbImport : public QDialog, private AccessImportEvents {
   bool full_;
   BalantisSource source_;
   QString directory_;
-  QFileSystemModel* directories_ = nullptr;
+  shell::gui::DriveDirectoryLists* drives_ = nullptr;
   std::vector<int64_t> user_keys_;
   bool running_ = false;
   bool ended_ = false;

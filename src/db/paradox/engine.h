@@ -112,6 +112,12 @@ class Field {
   void Clear();
   // Copies another field's value (of this or another table), converting as needed.
   void Assign(const Field& other);
+  // Copies the blob of another blob field (of this or another table). When both
+  // hold the same kind of blob (same type; for a memo, the same code page) its
+  // stored bytes go across unchanged, never read as a value (a picture keeps
+  // its stored prefix, a memo is not converted); otherwise as Assign. A null
+  // stays null. EngineError when either field is not a blob.
+  void CopyBlobFrom(const Field& other);
 
  private:
   friend class Table;
@@ -121,6 +127,20 @@ class Field {
 };
 
 enum class CursorState { kInactive, kBrowse, kEdit, kAppend };
+
+// How Table::CopyRecordFrom pairs the fields of two tables.
+struct RecordCopy {
+  enum class Match { kByName, kByPosition };
+  Match match = Match::kByName;
+  // Only these fields, by name (both tables must have each); empty: every
+  // field that has a counterpart in the other table.
+  std::vector<std::string> fields = {};
+  // Destination fields before this position are left as they are.
+  int first_field = 0;
+  // An autoincrement field of the destination is left for Post to number,
+  // unless the source's value is kept (a copy of a whole table keeps its numbers).
+  bool keep_autoinc = false;
+};
 
 struct FieldChange {
   std::string new_name;               // empty: keep
@@ -182,6 +202,15 @@ class Table {
   // Values for the leading fields of the current index, in order.
   bool FindKey(const std::vector<Value>& key);
   bool Locate(std::string_view field, const Value& value, bool case_insensitive = true);
+
+  // Copies the fields of `source`'s current row (or of its row being edited)
+  // into this table's row being edited or appended; returns how many were set.
+  // A null stays null; a field of the same type, size and (for text) code page
+  // goes across in its stored form, any other is converted as Field::Assign
+  // does; blobs go as Field::CopyBlobFrom. Destination fields without a
+  // counterpart keep their value (blank on an appended row); source fields
+  // without one are ignored. EngineError when `source` has no current row.
+  int CopyRecordFrom(Table& source, const RecordCopy& how = {});
 
   Field* FindField(std::string_view name);   // nullptr when absent
   Field& FieldByName(std::string_view name); // EngineError when absent

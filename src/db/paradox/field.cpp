@@ -200,4 +200,27 @@ void Field::Assign(const Field& other) {
   SetAsVariant(other.AsVariant());
 }
 
+void Field::CopyBlobFrom(const Field& other) {
+  Table::Impl& m = *table_->impl_;
+  if (m.state != CursorState::kEdit && m.state != CursorState::kAppend)
+    m.family->Fail("the table is not in edit or append mode", Name());
+  if (!IsBlobType(Type()) || !IsBlobType(other.Type())) m.family->Fail("not a blob field", Name());
+  Table::Impl& o = *other.table_->impl_;
+  const bool same_kind = Type() == other.Type() &&
+                         (!IsTextMemo(Type()) || m.family->Codec().Charset() == o.family->Codec().Charset());
+  if (!same_kind) {
+    Assign(other);
+    return;
+  }
+  other.table_->Sync();
+  // Pending blobs are held in their stored form, as the blob file gives them.
+  Blob bytes;
+  if (auto it = o.pending_blobs.find(other.index_); o.state != CursorState::kBrowse && it != o.pending_blobs.end()) {
+    bytes = it->second;
+  } else if (const uint8_t* rec = o.Record()) {
+    bytes = o.family->ReadBlob(other.index_, rec);
+  }
+  m.pending_blobs[index_] = std::move(bytes);
+}
+
 }  // namespace tabulor::db

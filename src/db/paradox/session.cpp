@@ -1,9 +1,10 @@
 // The engine session (aliases, databases) and the table families it keeps open.
 #include <unistd.h>
 
-#include <fstream>
 #include <map>
 #include <mutex>
+#include <sstream>
+#include <system_error>
 
 #include "db/paradox/engine.h"
 #include "db/paradox/names.h"
@@ -62,8 +63,17 @@ std::string Session::AliasPath(std::string_view name) const {
 }
 
 void Session::LoadAliasFile(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) return;
+  // Read whole through the session's disk seam; a file that cannot be opened adds none, as a missing one.
+  if (!env_->FileExists(path)) return;
+  std::unique_ptr<File> file;
+  try {
+    file = env_->Open(path, OpenMode::kRead);
+  } catch (const std::system_error&) {
+    return;
+  }
+  std::string text(static_cast<size_t>(file->Size()), '\0');
+  text.resize(file->ReadAt(0, text.data(), text.size()));
+  std::istringstream in(text);
   std::string line, section;
   while (std::getline(in, line)) {
     line = Trim(line);

@@ -656,6 +656,57 @@ Field& Table::FieldAt(int index) {
 
 // ---- rows ----
 
+int Table::CopyRecordFrom(Table& source, const RecordCopy& how) {
+  RequireActive();
+  source.RequireActive();
+  Impl& m = *impl_;
+  TableFamily& to = *m.family;
+  TableFamily& from = *source.impl_->family;
+  if (m.state != CursorState::kEdit && m.state != CursorState::kAppend)
+    to.Fail("the table is not in edit or append mode");
+  source.Sync();
+  if (!source.impl_->Record()) from.Fail("there is no current row to copy");
+  const auto& to_fields = to.Definition().fields;
+  const auto& from_fields = from.Definition().fields;
+  std::vector<std::pair<int, int>> pairs;  // (destination, source) positions
+  if (!how.fields.empty()) {
+    for (const std::string& name : how.fields) {
+      const int t = FieldIndex(to, name);
+      const int f = FieldIndex(from, name);
+      if (t < 0) to.Fail("no field named " + name, name);
+      if (f < 0) from.Fail("no field named " + name, name);
+      pairs.emplace_back(t, f);
+    }
+  } else if (how.match == RecordCopy::Match::kByPosition) {
+    const int n = static_cast<int>(std::min(to_fields.size(), from_fields.size()));
+    for (int i = 0; i < n; ++i) pairs.emplace_back(i, i);
+  } else {
+    for (size_t t = 0; t < to_fields.size(); ++t)
+      if (const int f = FieldIndex(from, to_fields[t].name); f >= 0) pairs.emplace_back(static_cast<int>(t), f);
+  }
+  const bool same_text = to.Codec().Charset() == from.Codec().Charset();
+  int copied = 0;
+  for (const auto& [t, f] : pairs) {
+    if (t < how.first_field) continue;
+    const FieldDef& td = to_fields[t];
+    const FieldDef& fd = from_fields[f];
+    if (td.type == FieldType::kAutoInc && !how.keep_autoinc) continue;
+    const int stored = to.Header().stored_sizes[t];
+    if (IsBlobType(td.type) && IsBlobType(fd.type)) {
+      FieldAt(t).CopyBlobFrom(source.FieldAt(f));
+    } else if (!IsBlobType(td.type) && td.type == fd.type && td.size == fd.size &&
+               stored == from.Header().stored_sizes[f] && (td.type != FieldType::kAlpha || same_text)) {
+      // The same encoding on both sides: the stored bytes, a blank (null) one included.
+      std::memcpy(m.buffer.data() + to.Header().offsets[t], source.impl_->Record() + from.Header().offsets[f],
+                  static_cast<size_t>(stored));
+    } else {
+      FieldAt(t).Assign(source.FieldAt(f));
+    }
+    ++copied;
+  }
+  return copied;
+}
+
 void Table::Append() {
   RequireBrowse();
   Impl& m = *impl_;

@@ -5,17 +5,13 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QFileSystemModel>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
-#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTextCursor>
@@ -28,6 +24,7 @@
 
 #include "paradox_import/import_run.h"
 #include "paradox_import/source_directory.h"
+#include "shell/gui/wizard_page.h"
 #include "shell/log_file.h"
 
 namespace tabulor::paradox_import::gui {
@@ -44,30 +41,6 @@ QLabel* Icon(QStyle::StandardPixmap pixmap, QWidget* parent) {
   return icon;
 }
 
-// One line of a counts panel: its caption in the first column, its value in the second.
-struct PanelLine {
-  QString caption;
-  QLabel** value;
-  QLabel** caption_label;  // kept when the line can be hidden
-};
-
-QGridLayout* FillPanel(QWidget* panel, std::initializer_list<PanelLine> lines) {
-  auto* grid = new QGridLayout(panel);
-  grid->setVerticalSpacing(2);
-  grid->setColumnMinimumWidth(1, 60);
-  grid->setColumnStretch(2, 1);
-  int row = 0;
-  for (const PanelLine& line : lines) {
-    auto* caption = new QLabel(line.caption, panel);
-    *line.value = new QLabel(panel);
-    if (line.caption_label) *line.caption_label = caption;
-    grid->addWidget(caption, row, 0);
-    grid->addWidget(*line.value, row, 1);
-    ++row;
-  }
-  return grid;
-}
-
 }  // namespace
 
 TfmDbImport::TfmDbImport(QWidget* owner, shell::FunctionContext context)
@@ -82,132 +55,91 @@ TfmDbImport::TfmDbImport(QWidget* owner, shell::FunctionContext context)
 TfmDbImport::~TfmDbImport() = default;
 
 void TfmDbImport::BuildWindow() {
-  setWindowTitle(tr("Assistant pour l'importation d'une base de données"));
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-  auto* layout = new QVBoxLayout(this);
-  pages = new QStackedWidget(this);
-  layout->addWidget(pages);
-  pages->addWidget(pgIntro = BuildIntroPage());
-  pages->addWidget(pgImport = BuildImportPage());
-  pages->addWidget(pgProcess = BuildProcessPage());
-  resize(520, 480);
-  setFixedSize(size());
-  if (const QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  pages = shell::gui::BuildWizardWindow(this);
+  pgIntro = BuildIntroPage();
+  pgImport = BuildImportPage();
+  pgProcess = BuildProcessPage();
+  shell::gui::FixWizardSize(this, 520, 480);
 }
 
 QWidget* TfmDbImport::BuildIntroPage() {
-  auto* page = new QWidget;
-  page->setObjectName("pgIntro");
-  auto* v = new QVBoxLayout(page);
-  auto* title = new QLabel(tr("Importation d'une base de données PARADOX"), page);
-  QFont bold = title->font();
-  bold.setBold(true);
-  title->setFont(bold);
-  v->addWidget(title);
-  v->addWidget(new QLabel(tr("Base de données à importer :"), page));
-
+  shell::gui::WizardPage intro(pages, "pgIntro");
+  QWidget* page = intro.page();
+  intro.Title("Importation d'une base de données PARADOX");
+  intro.Caption("Base de données à importer :");
+  drives_ = new shell::gui::DriveDirectoryLists(page);
+  dbDrive = drives_->drive();
+  dbPath = drives_->directories();
   auto* drive = new QHBoxLayout;
-  drive->addWidget(new QLabel(tr("Disque :"), page));
-  dbDrive = new QComboBox(page);
-  for (const QFileInfo& root : QDir::drives()) dbDrive->addItem(QDir::toNativeSeparators(root.absolutePath()));
+  drive->addWidget(shell::gui::WizardLabel("Disque :", page));
   drive->addWidget(dbDrive, 1);
-  v->addLayout(drive);
-
-  directories_ = new QFileSystemModel(this);
-  directories_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-  directories_->setRootPath(QDir::rootPath());
-  dbPath = new QTreeView(page);
-  dbPath->setModel(directories_);
-  for (int column = 1; column < directories_->columnCount(); ++column) dbPath->hideColumn(column);
-  dbPath->header()->hide();
-  v->addWidget(dbPath, 1);
-  // The directories are read in the background: the chosen one is brought into view once its parents are there.
-  connect(directories_, &QFileSystemModel::directoryLoaded, this,
-          [this] { dbPath->scrollTo(dbPath->currentIndex(), QAbstractItemView::PositionAtCenter); });
-
-  v->addWidget(new QLabel(tr("Contenu :"), page));
+  intro.column()->addLayout(drive);
+  intro.column()->addWidget(dbPath, 1);
+  intro.Caption("Contenu :");
   Files = new QListWidget(page);
   Files->setSelectionMode(QAbstractItemView::NoSelection);
   Files->setFocusPolicy(Qt::NoFocus);
   Files->setFixedHeight(Files->fontMetrics().height() * 9 + 2 * Files->frameWidth());
-  v->addWidget(Files);
+  intro.column()->addWidget(Files);
+  btNextIntro = intro.Button("&Suivant >");
+  btIntroCancel = intro.Button("&Annuler");
+  intro.Buttons({btNextIntro, btIntroCancel});
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  btNextIntro = new QPushButton(tr("&Suivant >"), page);
-  btIntroCancel = new QPushButton(tr("&Annuler"), page);
-  buttons->addWidget(btNextIntro);
-  buttons->addWidget(btIntroCancel);
-  v->addLayout(buttons);
-
-  connect(dbDrive, &QComboBox::activated, this,
-          [this](int index) { SetSourceDirectory(QDir::fromNativeSeparators(dbDrive->itemText(index))); });
-  connect(dbPath->selectionModel(), &QItemSelectionModel::currentChanged, this,
-          [this](const QModelIndex& index) { SetSourceDirectory(directories_->filePath(index)); });
+  connect(drives_, &shell::gui::DriveDirectoryLists::DirectoryChosen, this, &TfmDbImport::SetSourceDirectory);
   connect(btNextIntro, &QPushButton::clicked, this, [this] { btNextIntroClick(); });
   connect(btIntroCancel, &QPushButton::clicked, this, &QDialog::reject);
   return page;
 }
 
 QWidget* TfmDbImport::BuildImportPage() {
-  auto* page = new QWidget;
-  page->setObjectName("pgImport");
-  auto* v = new QVBoxLayout(page);
+  shell::gui::WizardPage summary(pages, "pgImport");
+  QWidget* page = summary.page();
   auto* form = new QFormLayout;
   dbName = new QLabel(page);
   dbName->setWordWrap(true);
-  form->addRow(new QLabel(tr("Import de la base de données :"), page), dbName);
-  v->addLayout(form);
-  v->addWidget(new QLabel(tr("Contenu de la base de données :"), page));
+  form->addRow(shell::gui::WizardLabel("Import de la base de données :", page), dbName);
+  summary.column()->addLayout(form);
+  summary.Caption("Contenu de la base de données :");
   Panel2 = new QWidget(page);
   Panel2->setObjectName("Panel2");
-  FillPanel(Panel2, {{tr("Patient(s) :"), &lPat, nullptr},
-                     {tr("Examen(s) :"), &lExa, nullptr},
-                     {tr("Mesure(s) :"), &lMes, nullptr},
-                     {tr("Prescripteur(s) :"), &lPres, nullptr},
-                     {tr("Utilisateur(s) :"), &lUser, nullptr},
-                     {tr("Profession(s) :"), &lProf, nullptr},
-                     {tr("Pathologie(s) :"), &lPath, nullptr},
-                     {tr("Protocole(s) :"), &lType, &LabelType},
-                     {tr("Norme(s) :"), &lNorme, &LabelNorme},
-                     {tr("Exercice(s) :"), &lJeu, &LabelJeu}});
-  v->addWidget(Panel2);
+  shell::gui::FillCountPanel(Panel2, {{"Patient(s) :", &lPat},
+                                      {"Examen(s) :", &lExa},
+                                      {"Mesure(s) :", &lMes},
+                                      {"Prescripteur(s) :", &lPres},
+                                      {"Utilisateur(s) :", &lUser},
+                                      {"Profession(s) :", &lProf},
+                                      {"Pathologie(s) :", &lPath},
+                                      {"Protocole(s) :", &lType, &LabelType},
+                                      {"Norme(s) :", &lNorme, &LabelNorme},
+                                      {"Exercice(s) :", &lJeu, &LabelJeu}});
+  summary.column()->addWidget(Panel2);
 
-  cbClefs = new QCheckBox(tr("Importer le cabinet médical"), page);
-  cbType = new QCheckBox(tr("Importer les protocoles"), page);
-  v->addWidget(cbClefs);
-  v->addWidget(cbType);
+  cbClefs = new QCheckBox(shell::gui::WizardText("Importer le cabinet médical"), page);
+  cbType = new QCheckBox(shell::gui::WizardText("Importer les protocoles"), page);
+  summary.column()->addWidget(cbClefs);
+  summary.column()->addWidget(cbType);
 
-  auto* notice = new QHBoxLayout;
-  notice->addWidget(Icon(QStyle::SP_MessageBoxInformation, page));
-  auto* duration = new QLabel(tr("L'importation d'une base de données importante peut prendre plusieurs minutes et "
-                                 "ce processus ne peut pas être interrompu !"),
-                              page);
-  duration->setWordWrap(true);
-  notice->addWidget(duration, 1);
-  v->addLayout(notice);
+  summary.Notice("L'importation d'une base de données importante peut prendre plusieurs minutes et ce processus ne "
+                 "peut pas être interrompu !",
+                 QStyle::SP_MessageBoxInformation);
 
   auto* warnings = new QHBoxLayout;
   imVideo = Icon(QStyle::SP_MessageBoxWarning, page);
   warnings->addWidget(imVideo);
   auto* texts = new QVBoxLayout;
-  labVideo = new QLabel(tr("Les vidéos ne seront pas importées !"), page);
-  labDocs = new QLabel(tr("Les courriers ne seront pas importés !"), page);
+  labVideo = shell::gui::WizardLabel("Les vidéos ne seront pas importées !", page);
+  labDocs = shell::gui::WizardLabel("Les courriers ne seront pas importés !", page);
   texts->addWidget(labVideo);
   texts->addWidget(labDocs);
   texts->addStretch();
   warnings->addLayout(texts, 1);
-  v->addLayout(warnings);
-  v->addStretch();
+  summary.column()->addLayout(warnings);
+  summary.column()->addStretch();
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  btPriorImport = new QPushButton(tr("< &Précédent"), page);
-  btNextImport = new QPushButton(tr("&Commencer"), page);
-  btImportCancel = new QPushButton(tr("&Annuler"), page);
-  for (QPushButton* b : {btPriorImport, btNextImport, btImportCancel}) buttons->addWidget(b);
-  v->addLayout(buttons);
+  btPriorImport = summary.Button("< &Précédent");
+  btNextImport = summary.Button("&Commencer");
+  btImportCancel = summary.Button("&Annuler");
+  summary.Buttons({btPriorImport, btNextImport, btImportCancel});
   connect(btPriorImport, &QPushButton::clicked, this, [this] { btPriorImportClick(); });
   connect(btNextImport, &QPushButton::clicked, this, [this] { btNextImportClick(); });
   connect(btImportCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -215,38 +147,33 @@ QWidget* TfmDbImport::BuildImportPage() {
 }
 
 QWidget* TfmDbImport::BuildProcessPage() {
-  auto* page = new QWidget;
-  page->setObjectName("pgProcess");
-  auto* v = new QVBoxLayout(page);
-  LabProg = new QLabel(tr("Importation en cours ... Patientez S.V.P."), page);
-  v->addWidget(LabProg);
+  shell::gui::WizardPage process(pages, "pgProcess");
+  QWidget* page = process.page();
+  LabProg = process.Caption("Importation en cours ... Patientez S.V.P.");
   Progress = new QProgressBar(page);
-  v->addWidget(Progress);
-  v->addWidget(new QLabel(tr("Compte rendu :"), page));
+  process.column()->addWidget(Progress);
+  process.Caption("Compte rendu :");
   Panel1 = new QWidget(page);
   Panel1->setObjectName("Panel1");
-  QGridLayout* grid = FillPanel(Panel1, {{tr("Patient(s) :"), &labPat, nullptr},
-                                         {tr("Examen(s) :"), &labExa, nullptr},
-                                         {tr("Mesure(s) :"), &labMes, nullptr},
-                                         {tr("Prescripteur(s) :"), &labPres, nullptr},
-                                         {tr("Utilisateur(s) :"), &labUser, nullptr},
-                                         {tr("Profession(s) :"), &labProf, nullptr},
-                                         {tr("Pathologie(s) :"), &labPath, nullptr},
-                                         {tr("Protocole(s) :"), &LabType, &LabelType2},
-                                         {tr("Norme(s) :"), &labNorme, &LabelNorme2},
-                                         {tr("Exercice(s) :"), &labJeu, &LabelJeu2}});
+  QGridLayout* grid = shell::gui::FillCountPanel(Panel1, {{"Patient(s) :", &labPat},
+                                                         {"Examen(s) :", &labExa},
+                                                         {"Mesure(s) :", &labMes},
+                                                         {"Prescripteur(s) :", &labPres},
+                                                         {"Utilisateur(s) :", &labUser},
+                                                         {"Profession(s) :", &labProf},
+                                                         {"Pathologie(s) :", &labPath},
+                                                         {"Protocole(s) :", &LabType, &LabelType2},
+                                                         {"Norme(s) :", &labNorme, &LabelNorme2},
+                                                         {"Exercice(s) :", &labJeu, &LabelJeu2}});
   labExistPat = new QLabel(Panel1);
   grid->addWidget(labExistPat, 0, 2);
-  v->addWidget(Panel1);
+  process.column()->addWidget(Panel1);
   reReport = new QTextEdit(page);
   reReport->setReadOnly(true);
   reReport->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  v->addWidget(reReport, 1);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  btClose = new QPushButton(tr("&Ok"), page);
-  buttons->addWidget(btClose);
-  v->addLayout(buttons);
+  process.column()->addWidget(reReport, 1);
+  btClose = process.Button("&Ok");
+  process.Buttons({btClose});
   connect(btClose, &QPushButton::clicked, this, &QDialog::accept);
   return page;
 }
@@ -263,13 +190,7 @@ void TfmDbImport::FormCreate() {
 void TfmDbImport::SetSourceDirectory(const QString& directory) {
   directory_ = QDir::cleanPath(directory);
   QDir::setCurrent(directory_);
-  const QModelIndex index = directories_->index(directory_);
-  if (index.isValid() && index != dbPath->currentIndex()) {
-    const QSignalBlocker quiet(dbPath->selectionModel());
-    for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent()) dbPath->expand(parent);
-    dbPath->setCurrentIndex(index);
-    dbPath->scrollTo(index, QAbstractItemView::PositionAtCenter);
-  }
+  drives_->Show(directory_);
   FilesChange();
 }
 

@@ -12,7 +12,6 @@
 
 class QCheckBox;
 class QComboBox;
-class QFileSystemModel;
 class QLabel;
 class QListWidget;
 class QProgressBar;
@@ -21,6 +20,10 @@ class QStackedWidget;
 class QTextEdit;
 class QTreeView;
 class QWidget;
+
+namespace tabulor::shell::gui {
+class DriveDirectoryLists;
+}
 
 namespace tabulor::paradox_import::gui {
 
@@ -37,7 +40,7 @@ class TfmDbImport : public QDialog, private ImportEvents {
   void btNextIntroClick();
   void btPriorImportClick();
   void btNextImportClick();
-  void SetSourceDirectory(const QString& directory);  // as a choice in dbPath
+  void SetSourceDirectory(const QString& directory);  // as a choice in dbDrive or dbPath
 
   // Pages and controls.
   QStackedWidget* pages = nullptr;
@@ -92,7 +95,7 @@ class TfmDbImport : public QDialog, private ImportEvents {
   ImportFolders folders_;
   ParadoxSource source_;
   QString directory_;
-  QFileSystemModel* directories_ = nullptr;
+  shell::gui::DriveDirectoryLists* drives_ = nullptr;
   bool running_ = false;
   bool close_requested_ = false;  // by the close box while the run works
 };

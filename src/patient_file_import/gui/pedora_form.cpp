@@ -4,15 +4,14 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QFileSystemModel>
 #include <QFormLayout>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTableWidget>
@@ -24,6 +23,7 @@
 #include <limits>
 
 #include "shell/formats.h"
+#include "shell/gui/wizard_page.h"
 
 namespace tabulor::patient_file_import::gui {
 namespace {
@@ -33,28 +33,6 @@ constexpr char kModalResultProperty[] = "modalResult";
 constexpr int kNoResult = -1;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-// A text beside its warning picture.
-QWidget* Warning(const QString& text) {
-  auto* box = new QWidget;
-  auto* h = new QHBoxLayout(box);
-  h->setContentsMargins(0, 0, 0, 0);
-  auto* picture = new QLabel;
-  picture->setPixmap(box->style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
-  picture->setAlignment(Qt::AlignTop);
-  auto* label = new QLabel(text);
-  label->setWordWrap(true);
-  h->addWidget(picture);
-  h->addWidget(label, 1);
-  return box;
-}
-
-QLabel* Bold(QLabel* label) {
-  QFont font = label->font();
-  font.setBold(true);
-  label->setFont(font);
-  return label;
-}
 
 }  // namespace
 
@@ -69,7 +47,7 @@ TfmPedora::TfmPedora(QWidget* owner, shell::FunctionContext context)
 TfmPedora::~TfmPedora() = default;
 
 QPushButton* TfmPedora::Button(const char* text, int tag, int modal_result, QWidget* page) {
-  auto* button = new QPushButton(tr(text), page);
+  auto* button = new QPushButton(shell::gui::WizardText(text), page);
   button->setProperty(kTagProperty, tag);
   button->setProperty(kModalResultProperty, modal_result);
   button->setAutoDefault(false);
@@ -78,146 +56,98 @@ QPushButton* TfmPedora::Button(const char* text, int tag, int modal_result, QWid
 }
 
 void TfmPedora::BuildWindow() {
-  setWindowTitle(tr("Assistant pour l'importation d'une base de données"));
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-  auto* layout = new QVBoxLayout(this);
-  pages = new QStackedWidget(this);
-  layout->addWidget(pages);
-  auto buttons_row = [](QVBoxLayout* page, std::initializer_list<QPushButton*> buttons) {
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    for (QPushButton* b : buttons) row->addWidget(b);
-    page->addLayout(row);
-  };
+  pages = shell::gui::BuildWizardWindow(this);
 
-  pgIntro = new QWidget;
-  {
-    auto* v = new QVBoxLayout(pgIntro);
-    Titre = Bold(new QLabel(tr("Importation d'un fichier patient Pedora")));
-    v->addWidget(Titre);
-    v->addWidget(new QLabel(tr("Base de données à importer :")));
-    auto* grid = new QGridLayout;
-    dbDrive = new QComboBox;
-    for (const QFileInfo& drive : QDir::drives()) dbDrive->addItem(QDir::toNativeSeparators(drive.absoluteFilePath()));
-    directories_ = new QFileSystemModel(this);
-    directories_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
-    dbPath = new QTreeView;
-    dbPath->setModel(directories_);
-    for (int column = 1; column < directories_->columnCount(); ++column) dbPath->hideColumn(column);
-    dbPath->header()->hide();
-    Files = new QListWidget;
-    Files->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid->addWidget(new QLabel(tr("Disque :")), 0, 0);
-    grid->addWidget(dbDrive, 1, 0);
-    grid->addWidget(new QLabel(tr("Répertoire :")), 2, 0);
-    grid->addWidget(dbPath, 3, 0);
-    grid->addWidget(new QLabel(tr("Contenu :")), 0, 1);
-    grid->addWidget(Files, 1, 1, 3, 1);
-    grid->setRowStretch(3, 1);
-    v->addLayout(grid, 1);
-    btNextIntro = Button("&Suivant >", kOpenSource, kNoResult, pgIntro);
-    btIntroCancel = Button("&Annuler", kNoMove, QDialog::Rejected, pgIntro);
-    buttons_row(v, {btNextIntro, btIntroCancel});
-    connect(dbDrive, &QComboBox::currentTextChanged, this, &TfmPedora::SetDrive);
-    // The folders are read in the background: the chosen one is brought into view as they come.
-    connect(directories_, &QFileSystemModel::directoryLoaded, this,
-            [this] { dbPath->scrollTo(dbPath->currentIndex(), QAbstractItemView::PositionAtCenter); });
-    connect(dbPath->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& index) { SetSourceDirectory(directories_->filePath(index)); });
-    connect(Files, &QListWidget::currentRowChanged, this, [this] { FilesChange(); });
-    connect(Files, &QListWidget::itemDoubleClicked, this, [this] { FilesDblClick(); });
-  }
-  pages->addWidget(pgIntro);
+  shell::gui::WizardPage intro(pages, "pgIntro");
+  pgIntro = intro.page();
+  Titre = intro.Title("Importation d'un fichier patient Pedora");
+  intro.Caption("Base de données à importer :");
+  drives_ = new shell::gui::DriveDirectoryLists(pgIntro);
+  dbDrive = drives_->drive();
+  dbPath = drives_->directories();
+  Files = new QListWidget(pgIntro);
+  Files->setSelectionMode(QAbstractItemView::SingleSelection);
+  auto* grid = new QGridLayout;
+  grid->addWidget(shell::gui::WizardLabel("Disque :", pgIntro), 0, 0);
+  grid->addWidget(dbDrive, 1, 0);
+  grid->addWidget(shell::gui::WizardLabel("Répertoire :", pgIntro), 2, 0);
+  grid->addWidget(dbPath, 3, 0);
+  grid->addWidget(shell::gui::WizardLabel("Contenu :", pgIntro), 0, 1);
+  grid->addWidget(Files, 1, 1, 3, 1);
+  grid->setRowStretch(3, 1);
+  intro.column()->addLayout(grid, 1);
+  btNextIntro = Button("&Suivant >", kOpenSource, kNoResult, pgIntro);
+  btIntroCancel = Button("&Annuler", kNoMove, QDialog::Rejected, pgIntro);
+  intro.Buttons({btNextIntro, btIntroCancel});
+  connect(drives_, &shell::gui::DriveDirectoryLists::DirectoryChosen, this, &TfmPedora::SetSourceDirectory);
+  connect(Files, &QListWidget::currentRowChanged, this, [this] { FilesChange(); });
+  connect(Files, &QListWidget::itemDoubleClicked, this, [this] { FilesDblClick(); });
 
-  pgUser = new QWidget;
-  {
-    auto* v = new QVBoxLayout(pgUser);
-    v->addWidget(new QLabel(tr("Définissez l'utilisateur courant :")));
-    dbgUser = new QTableWidget(0, 1);
-    dbgUser->setHorizontalHeaderLabels({tr("Nom")});
-    dbgUser->horizontalHeader()->setStretchLastSection(true);
-    dbgUser->verticalHeader()->hide();
-    dbgUser->setSelectionBehavior(QAbstractItemView::SelectRows);
-    dbgUser->setSelectionMode(QAbstractItemView::SingleSelection);
-    dbgUser->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    v->addWidget(dbgUser, 1);
-    btPriorUser = Button("< &Précédent", kBackToSource, kNoResult, pgUser);
-    btNextUser = Button("&Suivant >", kUserChosen, kNoResult, pgUser);
-    btUserCancel = Button("&Annuler", kNoMove, QDialog::Rejected, pgUser);
-    buttons_row(v, {btPriorUser, btNextUser, btUserCancel});
-  }
-  pages->addWidget(pgUser);
+  shell::gui::WizardPage user(pages, "pgUser");
+  pgUser = user.page();
+  user.Caption("Définissez l'utilisateur courant :");
+  dbgUser = new QTableWidget(0, 1, pgUser);
+  dbgUser->setHorizontalHeaderLabels({shell::gui::WizardText("Nom")});
+  dbgUser->horizontalHeader()->setStretchLastSection(true);
+  dbgUser->verticalHeader()->hide();
+  dbgUser->setSelectionBehavior(QAbstractItemView::SelectRows);
+  dbgUser->setSelectionMode(QAbstractItemView::SingleSelection);
+  dbgUser->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  user.column()->addWidget(dbgUser, 1);
+  btPriorUser = Button("< &Précédent", kBackToSource, kNoResult, pgUser);
+  btNextUser = Button("&Suivant >", kUserChosen, kNoResult, pgUser);
+  btUserCancel = Button("&Annuler", kNoMove, QDialog::Rejected, pgUser);
+  user.Buttons({btPriorUser, btNextUser, btUserCancel});
 
-  pgImport = new QWidget;
-  {
-    auto* v = new QVBoxLayout(pgImport);
-    auto* form = new QFormLayout;
-    dbName = new QLabel;
-    dbUser = new QLabel;
-    form->addRow(new QLabel(tr("Import de la base de données :")), dbName);
-    form->addRow(new QLabel(tr("Utilisateur courant :")), dbUser);
-    v->addLayout(form);
-    v->addWidget(new QLabel(tr("Contenu de la base de données :")));
-    PanelContenu = new QWidget;
-    auto* contents = new QFormLayout(PanelContenu);
-    lPat = new QLabel;
-    lMes = new QLabel;
-    lType = new QLabel;
-    lJeu = new QLabel;
-    contents->addRow(new QLabel(tr("Patient(s) :")), lPat);
-    contents->addRow(new QLabel(tr("Mesure(s) :")), lMes);
-    contents->addRow(new QLabel(tr("Type(s) :")), lType);
-    contents->addRow(new QLabel(tr("Exercice(s) :")), lJeu);
-    v->addWidget(PanelContenu);
-    v->addWidget(Warning(tr("Les champs NOM, PRENOM et DATE de NAISSANCE non renseignés seront remplis avec une "
-                            "valeur par défaut ! Ces champs sont obligatoires dans Ortalis.")));
-    v->addWidget(Warning(tr("L'importation d'une base de données importante peut prendre plusieurs minutes et ce "
-                            "processus ne peut pas être interrompu !")));
-    v->addStretch();
-    btPriorImport = Button("< &Précédent", kBackToUser, kNoResult, pgImport);
-    btNextImport = Button("&Commencer", kStartRun, kNoResult, pgImport);
-    btImportCancel = Button("&Annuler", kNoMove, QDialog::Rejected, pgImport);
-    buttons_row(v, {btPriorImport, btNextImport, btImportCancel});
-  }
-  pages->addWidget(pgImport);
+  shell::gui::WizardPage summary(pages, "pgImport");
+  pgImport = summary.page();
+  auto* form = new QFormLayout;
+  dbName = new QLabel(pgImport);
+  dbUser = new QLabel(pgImport);
+  form->addRow(shell::gui::WizardLabel("Import de la base de données :", pgImport), dbName);
+  form->addRow(shell::gui::WizardLabel("Utilisateur courant :", pgImport), dbUser);
+  summary.column()->addLayout(form);
+  summary.Caption("Contenu de la base de données :");
+  PanelContenu = new QWidget(pgImport);
+  shell::gui::FillCountPanel(PanelContenu, {{"Patient(s) :", &lPat},
+                                            {"Mesure(s) :", &lMes},
+                                            {"Type(s) :", &lType},
+                                            {"Exercice(s) :", &lJeu}});
+  summary.column()->addWidget(PanelContenu);
+  summary.Notice("Les champs NOM, PRENOM et DATE de NAISSANCE non renseignés seront remplis avec une valeur par "
+                 "défaut ! Ces champs sont obligatoires dans Ortalis.",
+                 QStyle::SP_MessageBoxWarning);
+  summary.Notice("L'importation d'une base de données importante peut prendre plusieurs minutes et ce processus ne "
+                 "peut pas être interrompu !",
+                 QStyle::SP_MessageBoxWarning);
+  summary.column()->addStretch();
+  btPriorImport = Button("< &Précédent", kBackToUser, kNoResult, pgImport);
+  btNextImport = Button("&Commencer", kStartRun, kNoResult, pgImport);
+  btImportCancel = Button("&Annuler", kNoMove, QDialog::Rejected, pgImport);
+  summary.Buttons({btPriorImport, btNextImport, btImportCancel});
 
-  pgProcess = new QWidget;
-  {
-    auto* v = new QVBoxLayout(pgProcess);
-    LabProg = new QLabel(tr("Importation en cours ... Patientez S.V.P."));
-    v->addWidget(LabProg);
-    Progress = new QProgressBar;
-    v->addWidget(Progress);
-    v->addWidget(new QLabel(tr("Compte rendu :")));
-    PanelCompteRendu = new QWidget;
-    auto* grid = new QGridLayout(PanelCompteRendu);
-    labPat = new QLabel;
-    labExistPat = new QLabel;
-    labMes = new QLabel;
-    labType = new QLabel;
-    labNorme = new QLabel;
-    labJeu = new QLabel;
-    grid->addWidget(new QLabel(tr("Patient(s) :")), 0, 0);
-    grid->addWidget(labPat, 0, 1);
-    grid->addWidget(labExistPat, 0, 2);
-    int row = 1;
-    for (auto [text, label] : {std::pair{"Mesure(s) :", labMes}, std::pair{"Type(s) :", labType},
-                               std::pair{"Norme(s) :", labNorme}, std::pair{"Exercice(s) :", labJeu}}) {
-      grid->addWidget(new QLabel(tr(text)), row, 0);
-      grid->addWidget(label, row++, 1);
-    }
-    grid->setColumnStretch(2, 1);
-    v->addWidget(PanelCompteRendu);
-    reReport = new QTextEdit;
-    reReport->setReadOnly(true);
-    reReport->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    v->addWidget(reReport, 1);
-    btClose = Button("&Ok", kNoMove, QDialog::Accepted, pgProcess);
-    buttons_row(v, {btClose});
-  }
-  pages->addWidget(pgProcess);
-  resize(560, 460);
-  setFixedSize(size());
+  shell::gui::WizardPage process(pages, "pgProcess");
+  pgProcess = process.page();
+  LabProg = process.Caption("Importation en cours ... Patientez S.V.P.");
+  Progress = new QProgressBar(pgProcess);
+  process.column()->addWidget(Progress);
+  process.Caption("Compte rendu :");
+  PanelCompteRendu = new QWidget(pgProcess);
+  QGridLayout* report = shell::gui::FillCountPanel(PanelCompteRendu, {{"Patient(s) :", &labPat},
+                                                                      {"Mesure(s) :", &labMes},
+                                                                      {"Type(s) :", &labType},
+                                                                      {"Norme(s) :", &labNorme},
+                                                                      {"Exercice(s) :", &labJeu}});
+  labExistPat = new QLabel(PanelCompteRendu);
+  report->addWidget(labExistPat, 0, 2);
+  process.column()->addWidget(PanelCompteRendu);
+  reReport = new QTextEdit(pgProcess);
+  reReport->setReadOnly(true);
+  reReport->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  process.column()->addWidget(reReport, 1);
+  btClose = Button("&Ok", kNoMove, QDialog::Accepted, pgProcess);
+  process.Buttons({btClose});
+  shell::gui::FixWizardSize(this, 560, 460);
 }
 
 void TfmPedora::FormCreate() {
@@ -225,13 +155,7 @@ void TfmPedora::FormCreate() {
   // instance kept hidden from start-up must leave them to the other functions.
   shell::SetShortDateFormat("dd/mm/yy");
   // The lists open on the working directory, on its drive.
-  const QString current = QDir::currentPath();
-  for (int i = 0; i < dbDrive->count(); ++i)
-    if (current.startsWith(QDir::fromNativeSeparators(dbDrive->itemText(i)), Qt::CaseInsensitive)) dbDrive->setCurrentIndex(i);
-  SetDrive(dbDrive->currentText());
-  const QModelIndex here = directories_->index(current);
-  dbPath->setCurrentIndex(here);
-  SetSourceDirectory(current);
+  SetSourceDirectory(QDir::currentPath());
   ShowPage(pgIntro);
 }
 
@@ -244,15 +168,9 @@ void TfmPedora::ShowPage(QWidget* page) {
   if (page == pgProcess) btClose->setDefault(true);
 }
 
-void TfmPedora::SetDrive(const QString& drive) {
-  const QString root = QDir::fromNativeSeparators(drive);
-  directories_->setRootPath(root);
-  dbPath->setRootIndex(directories_->index(root));
-  SetSourceDirectory(root);
-}
-
 void TfmPedora::SetSourceDirectory(const QString& directory) {
-  directory_ = directory;
+  directory_ = QDir::cleanPath(directory);
+  drives_->Show(directory_);
   // One FilesChange for the whole refill, not one for each row.
   const QSignalBlocker quiet(Files);
   Files->clear();

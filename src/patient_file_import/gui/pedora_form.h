@@ -11,7 +11,6 @@
 #include "shell/function_context.h"
 
 class QComboBox;
-class QFileSystemModel;
 class QLabel;
 class QListWidget;
 class QProgressBar;
@@ -20,6 +19,10 @@ class QStackedWidget;
 class QTableWidget;
 class QTextEdit;
 class QTreeView;
+
+namespace tabulor::shell::gui {
+class DriveDirectoryLists;
+}
 
 namespace tabulor::patient_file_import::gui {
 
@@ -38,7 +41,7 @@ class TfmPedora : public QDialog, private PatientFileObserver {
   void FilesChange();
   void FilesDblClick();
   void btNavigation(QPushButton* sender);
-  void SetSourceDirectory(const QString& directory);  // as a choice in dbPath
+  void SetSourceDirectory(const QString& directory);  // as a choice in dbDrive or dbPath
 
   // Pages and controls.
   QStackedWidget* pages = nullptr;
@@ -75,7 +78,6 @@ class TfmPedora : public QDialog, private PatientFileObserver {
   void BuildWindow();
   QPushButton* Button(const char* text, int tag, int modal_result, QWidget* page);
   void ShowPage(QWidget* page);
-  void SetDrive(const QString& drive);
   void OpenSource();
   void FillUsers();
   void RunImport();
@@ -88,7 +90,7 @@ class TfmPedora : public QDialog, private PatientFileObserver {
 
   shell::FunctionContext context_;
   PatientFileImport import_;
-  QFileSystemModel* directories_ = nullptr;
+  shell::gui::DriveDirectoryLists* drives_ = nullptr;
   QString directory_;
   std::vector<int64_t> user_keys_;  // PK_USE of each row of dbgUser
   bool running_ = false;

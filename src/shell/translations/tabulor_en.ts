@@ -147,6 +147,22 @@
         <source>tabulor: erreur : </source>
         <translation>tabulor: error: </translation>
     </message>
+    <message>
+        <source>Patient non importé</source>
+        <translation>Patient not imported</translation>
+    </message>
+    <message>
+        <source>Examen non importé</source>
+        <translation>Examination not imported</translation>
+    </message>
+    <message>
+        <source>Norme %s introuvable dans la base importée</source>
+        <translation>Norm %s not found in the imported database</translation>
+    </message>
+    <message>
+        <source>Erreur à l'importation du type</source>
+        <translation>Error while importing the type</translation>
+    </message>
 </context>
 <context>
     <name>tabulor::shell::gui::TfmMain</name>
@@ -285,7 +301,7 @@
     </message>
 </context>
 <context>
-    <name>tabulor::patient_file_import::gui::TfmPedora</name>
+    <name>ImportWizard</name>
     <message>
         <source>Assistant pour l'importation d'une base de données</source>
         <translation>Database import wizard</translation>
@@ -384,58 +400,15 @@
     </message>
     <message>
         <source>&amp;Ok</source>
-        <translation>&amp;Ok</translation>
-    </message>
-</context>
-<context>
-    <name>tabulor::paradox_import::gui::TfmDbImport</name>
-    <message>
-        <source>Assistant pour l'importation d'une base de données</source>
-        <translation>Database import wizard</translation>
+        <translation>&amp;OK</translation>
     </message>
     <message>
         <source>Importation d'une base de données PARADOX</source>
         <translation>Import a PARADOX database</translation>
     </message>
     <message>
-        <source>Base de données à importer :</source>
-        <translation>Database to import:</translation>
-    </message>
-    <message>
-        <source>Disque :</source>
-        <translation>Drive:</translation>
-    </message>
-    <message>
-        <source>Contenu :</source>
-        <translation>Contents:</translation>
-    </message>
-    <message>
-        <source>&amp;Suivant &gt;</source>
-        <translation>&amp;Next &gt;</translation>
-    </message>
-    <message>
-        <source>&amp;Annuler</source>
-        <translation>&amp;Cancel</translation>
-    </message>
-    <message>
-        <source>Import de la base de données :</source>
-        <translation>Importing the database:</translation>
-    </message>
-    <message>
-        <source>Contenu de la base de données :</source>
-        <translation>Contents of the database:</translation>
-    </message>
-    <message>
-        <source>Patient(s) :</source>
-        <translation>Patient(s):</translation>
-    </message>
-    <message>
         <source>Examen(s) :</source>
         <translation>Examination(s):</translation>
-    </message>
-    <message>
-        <source>Mesure(s) :</source>
-        <translation>Measurement(s):</translation>
     </message>
     <message>
         <source>Prescripteur(s) :</source>
@@ -458,24 +431,12 @@
         <translation>Protocol(s):</translation>
     </message>
     <message>
-        <source>Norme(s) :</source>
-        <translation>Norm(s):</translation>
-    </message>
-    <message>
-        <source>Exercice(s) :</source>
-        <translation>Exercise(s):</translation>
-    </message>
-    <message>
         <source>Importer le cabinet médical</source>
         <translation>Import the practice record</translation>
     </message>
     <message>
         <source>Importer les protocoles</source>
         <translation>Import the protocols</translation>
-    </message>
-    <message>
-        <source>L'importation d'une base de données importante peut prendre plusieurs minutes et ce processus ne peut pas être interrompu !</source>
-        <translation>Importing a large database can take several minutes and the process cannot be interrupted!</translation>
     </message>
     <message>
         <source>Les vidéos ne seront pas importées !</source>
@@ -486,24 +447,16 @@
         <translation>The letters will not be imported!</translation>
     </message>
     <message>
-        <source>&lt; &amp;Précédent</source>
-        <translation>&lt; &amp;Back</translation>
+        <source>Importation d'une base de données ACCESS</source>
+        <translation>Import an ACCESS database</translation>
     </message>
     <message>
-        <source>&amp;Commencer</source>
-        <translation>&amp;Start</translation>
+        <source>Importation des patients d'une base ACCESS</source>
+        <translation>Import the patients of an ACCESS database</translation>
     </message>
     <message>
-        <source>Importation en cours ... Patientez S.V.P.</source>
-        <translation>Importing ... Please wait.</translation>
-    </message>
-    <message>
-        <source>Compte rendu :</source>
-        <translation>Report:</translation>
-    </message>
-    <message>
-        <source>&amp;Ok</source>
-        <translation>&amp;OK</translation>
+        <source>L'importation d'un patient n'est possible que si les champs NOM, PRENOM et DATE de NAISSANCE sont renseignés !</source>
+        <translation>A patient can only be imported when its LAST NAME, FIRST NAME and DATE of BIRTH fields are filled in!</translation>
     </message>
 </context>
 </TS>

@@ -3,8 +3,13 @@
 // field conversions and the errors it raises.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <stdexcept>
+#include <system_error>
 
 #include "db/paradox/engine.h"
 #include "common/samples.h"
@@ -264,6 +269,110 @@ TEST(Cursor, AssignCopiesBetweenTablesOfDifferentCodePages) {
   EXPECT_NE(s.FieldByName("NOTE").AsBlob(), d.FieldByName("NOTE").AsBlob());
 }
 
+// A row copied between tables whose fields differ in order, size, type and
+// code page; blobs go across as stored, a large one in the .MB included.
+TEST(Cursor, CopyRecordPairsFieldsAndCopiesBlobsAsStored) {
+  ScratchDir dir;
+  Session session;
+  TableDef src_def;
+  src_def.fields = {{"ID", FieldType::kAutoInc, 0}, {"NOM", FieldType::kAlpha, 20}, {"NOTE", FieldType::kMemo, 4},
+                    {"PIC", FieldType::kGraphic, 10}, {"DATA", FieldType::kBlob, 10}, {"DT", FieldType::kDate, 0},
+                    {"N", FieldType::kNumber, 0}, {"EXTRA", FieldType::kAlpha, 5}};
+  src_def.code_page = 437;
+  src_def.sort_order = "ascii";
+  CreateTable(session, dir.path(), "Src", src_def);
+  TableDef dst_def;
+  dst_def.fields = {{"Id", FieldType::kAutoInc, 0}, {"data", FieldType::kBlob, 10}, {"Nom", FieldType::kAlpha, 10},
+                    {"DT", FieldType::kDate, 0},      {"NOTE", FieldType::kMemo, 4},  {"PIC", FieldType::kGraphic, 10},
+                    {"N", FieldType::kLong, 0},       {"ONLY", FieldType::kAlpha, 5}};
+  CreateTable(session, dir.path(), "Dst", dst_def);  // code page 1252
+  CreateTable(session, dir.path(), "Same", dst_def);
+
+  Blob large(300000);
+  for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<uint8_t>((i * 7919) >> 3);
+  const Blob picture = {'B', 'M', 0, 1, 2, 0xFF, 0x80};
+  Table s(session, dir.path(), "Src"), d(session, dir.path(), "Dst");
+  s.Open();
+  d.Open();
+  s.Append();  // a row of nulls, numbered 1
+  s.Post();
+  s.Append();
+  s.FieldByName("NOM").SetAsString("Ñandú de la Pampa");
+  s.FieldByName("NOTE").SetAsString("çà et là");
+  s.FieldByName("PIC").SetAsBlob(picture);
+  s.FieldByName("DATA").SetAsBlob(large);
+  s.FieldByName("DT").SetAsDateTime({1999, 12, 31});
+  s.FieldByName("N").SetAsFloat(42);
+  s.FieldByName("EXTRA").SetAsString("extra");
+  s.Post();
+  ASSERT_EQ(s.FieldByName("ID").AsInteger(), 2);
+
+  // By name: the destination numbers its own row; ONLY has no counterpart and keeps its value.
+  d.Append();
+  d.FieldByName("ONLY").SetAsString("kept");
+  EXPECT_EQ(d.CopyRecordFrom(s), 6);
+  d.Post();
+  EXPECT_EQ(d.FieldByName("ID").AsInteger(), 1);
+  EXPECT_EQ(d.FieldByName("NOM").AsString(), "Ñandú de l");  // cut to the field's 10 characters
+  EXPECT_EQ(d.FieldByName("NOTE").AsString(), "çà et là");
+  EXPECT_NE(d.FieldByName("NOTE").AsBlob(), s.FieldByName("NOTE").AsBlob());  // converted to the other code page
+  EXPECT_EQ(d.FieldByName("PIC").AsBlob(), picture);
+  EXPECT_EQ(d.FieldByName("DATA").BlobSize(), large.size());
+  EXPECT_EQ(d.FieldByName("DATA").AsBlob(), large);
+  EXPECT_EQ(d.FieldByName("DT").AsDateTime(), (DateTime{1999, 12, 31}));
+  EXPECT_EQ(d.FieldByName("N").AsInteger(), 42);
+  EXPECT_EQ(d.FieldByName("ONLY").AsString(), "kept");
+
+  // Nulls stay nulls, over values: the row of nulls copied onto the row just written.
+  s.First();
+  d.Edit();
+  d.CopyRecordFrom(s);
+  d.Post();
+  for (const char* field : {"DATA", "NOM", "DT", "NOTE", "PIC", "N"}) EXPECT_TRUE(d.FieldByName(field).IsNull()) << field;
+  EXPECT_EQ(d.FieldByName("ID").AsInteger(), 1);
+  EXPECT_EQ(d.FieldByName("ONLY").AsString(), "kept");
+
+  // By position, the leading field left out; then a whole row with its number kept.
+  Table same(session, dir.path(), "Same");
+  same.Open();
+  d.First();
+  d.Edit();
+  d.FieldByName("NOTE").SetAsBlob(Blob{'a', 0x81, 'b'});  // not text in code page 1252
+  d.Post();
+  EXPECT_THROW(d.FieldByName("NOTE").AsString(), EngineError);
+  same.Append();
+  EXPECT_EQ(same.CopyRecordFrom(d, {.match = RecordCopy::Match::kByPosition, .first_field = 1, .keep_autoinc = true}), 7);
+  same.Post();
+  same.Append();
+  same.CopyRecordFrom(d, {.match = RecordCopy::Match::kByPosition, .keep_autoinc = true});
+  same.Post();
+  EXPECT_EQ(same.RecordCount(), 2);
+  same.First();
+  EXPECT_EQ(same.FieldByName("ID").AsInteger(), 1);  // numbered by Post
+  same.Next();
+  EXPECT_EQ(same.FieldByName("ID").AsInteger(), 1);  // kept; the table is unkeyed
+  EXPECT_EQ(same.FieldByName("NOTE").AsBlob(), (Blob{'a', 0x81, 'b'}));  // same code page: the bytes, never decoded
+  EXPECT_EQ(same.FieldByName("ONLY").AsString(), "kept");
+
+  // Named fields: each must exist on both sides.
+  s.Last();
+  d.Append();
+  EXPECT_EQ(d.CopyRecordFrom(s, {.fields = {"data", "dt"}}), 2);
+  EXPECT_EQ(d.FieldByName("DATA").AsBlob(), large);
+  EXPECT_TRUE(d.FieldByName("NOM").IsNull());
+  EXPECT_THROW(d.CopyRecordFrom(s, {.fields = {"EXTRA"}}), EngineError);
+  EXPECT_THROW(d.FieldByName("NOM").CopyBlobFrom(s.FieldByName("DATA")), EngineError);
+  d.FieldByName("PIC").CopyBlobFrom(s.FieldByName("PIC"));
+  d.FieldByName("NOTE").CopyBlobFrom(s.FieldByName("NOTE"));  // other code page: converted
+  d.Post();
+  d.FlushBuffers();
+  EXPECT_EQ(d.FieldByName("PIC").AsBlob(), picture);
+  EXPECT_EQ(d.FieldByName("NOTE").AsString(), "çà et là");
+  EXPECT_EQ(d.FieldByName("DATA").AsBlob(), large);
+  d.Close();
+  EXPECT_EQ(VerifyTable(session, dir.path(), "Dst"), std::vector<std::string>{});
+}
+
 TEST(Session, AliasesAndTheAliasFile) {
   ScratchDir dir;
   fs::create_directories(dir / "DATA");
@@ -293,6 +402,53 @@ TEST(Session, AliasesAndTheAliasFile) {
   session.AddAlias("KESTRA_IMPORT", dir / "nowhere");
   missing.SetAliasName("KESTRA_IMPORT");
   EXPECT_THROW(missing.Open(), EngineError);
+
+  // The alias file is read through the session's disk seam, as the tables are:
+  // a session on a seam that holds the file in memory finds it there, and
+  // nowhere else (the one on disk is not read).
+  struct MemoryEnv : Env {
+    std::map<std::string, std::string> files;
+    int reads = 0;
+    struct MemoryFile : File {
+      const std::string& bytes;
+      int& reads;
+      MemoryFile(const std::string& b, int& r) : bytes(b), reads(r) {}
+      size_t ReadAt(uint64_t offset, void* buf, size_t n) override {
+        ++reads;
+        if (offset >= bytes.size()) return 0;
+        n = std::min<size_t>(n, bytes.size() - offset);
+        std::memcpy(buf, bytes.data() + offset, n);
+        return n;
+      }
+      void WriteAt(uint64_t, const void*, size_t) override { throw std::runtime_error("read-only"); }
+      uint64_t Size() override { return bytes.size(); }
+      void Truncate(uint64_t) override { throw std::runtime_error("read-only"); }
+      void Sync() override {}
+    };
+    std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override {
+      auto it = files.find(path);
+      if (it == files.end() || mode != OpenMode::kRead)
+        throw std::system_error(std::make_error_code(std::errc::no_such_file_or_directory), path);
+      return std::make_unique<MemoryFile>(it->second, reads);
+    }
+    bool FileExists(const std::string& path) override { return files.count(path) > 0; }
+    bool DirectoryExists(const std::string&) override { return false; }
+    std::vector<std::string> ListDirectory(const std::string&) override { return {}; }
+    void Rename(const std::string&, const std::string&) override {}
+    void Remove(const std::string&) override {}
+    void CreateDirectory(const std::string&) override {}
+    void SyncDirectory(const std::string&) override {}
+  };
+  auto memory = std::make_shared<MemoryEnv>();
+  memory->files["/in-memory/tabulor-aliases.ini"] = "[aliases]\r\nPRACTICE = C:\\Data\\\r\n[Other]\r\nX=/x\r\n";
+  Session in_memory(memory);
+  in_memory.LoadAliasFile(dir / "tabulor-aliases.ini");  // on disk, not in the seam: adds none
+  EXPECT_FALSE(in_memory.AliasExists("KORVANE"));
+  EXPECT_EQ(memory->reads, 0);
+  in_memory.LoadAliasFile("/in-memory/tabulor-aliases.ini");
+  EXPECT_GT(memory->reads, 0);
+  EXPECT_EQ(in_memory.AliasPath("practice"), "C:/Data");
+  EXPECT_FALSE(in_memory.AliasExists("X"));
 }
 
 }  // namespace

@@ -89,8 +89,7 @@ TEST(Samples, CopyGivesAnEqualTable) {
     dst.Open();
     for (src.First(); !src.Eof(); src.Next()) {
       dst.Append();
-      for (int i = 0; i < src.FieldCount(); ++i)
-        if (!src.FieldAt(i).IsNull()) dst.FieldAt(i).Assign(src.FieldAt(i));
+      dst.CopyRecordFrom(src, {.match = RecordCopy::Match::kByPosition, .keep_autoinc = true});
       dst.Post();
     }
     dst.Close();

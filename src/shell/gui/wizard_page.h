@@ -1,0 +1,108 @@
+#pragma once
+// What the three import wizards build alike: their window, their pages (a
+// column of captions and controls with the row of buttons at its foot), the
+// panels of counts, and the drive box that roots the directory list.
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <initializer_list>
+
+class QComboBox;
+class QDialog;
+class QFileSystemModel;
+class QGridLayout;
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class QTreeView;
+class QVBoxLayout;
+class QWidget;
+
+namespace tabulor::shell::gui {
+
+// The translation context of every text of the import wizards: the texts they
+// share are translated once.
+inline constexpr char kWizardContext[] = "ImportWizard";
+
+// A French text of a wizard, in the language in force.
+QString WizardText(const char* french);
+// A label holding such a text.
+QLabel* WizardLabel(const char* french, QWidget* parent = nullptr);
+
+// The wizard window: its caption (the same for the three), fixed size with the
+// close box as its only title-bar button, centred on the screen; its pages have
+// no tabs. Returns the stack of pages.
+QStackedWidget* BuildWizardWindow(QDialog* window);
+void FixWizardSize(QDialog* window, int width, int height);
+
+// One page of a wizard, added to the stack under its name.
+class WizardPage {
+ public:
+  WizardPage(QStackedWidget* pages, const char* name);
+
+  QWidget* page() const { return page_; }
+  QVBoxLayout* column() const { return column_; }
+
+  QLabel* Title(const char* text);    // bold
+  QLabel* Caption(const char* text);  // a caption on its own line
+  // A text beside its picture, wrapped; the picture is one of the style's.
+  QLabel* Notice(const char* text, int standard_pixmap);
+  QPushButton* Button(const char* text) const;
+  // The row of buttons at the foot of the page, to the right.
+  void Buttons(std::initializer_list<QPushButton*> buttons);
+
+ private:
+  QWidget* page_;
+  QVBoxLayout* column_;
+};
+
+// One line of a panel of counts: its caption, the value label made for it,
+// and, when the line can be hidden, its caption label.
+struct CountLine {
+  const char* caption;
+  QLabel** value;
+  QLabel** caption_label = nullptr;
+};
+
+// Fills `panel` with its lines, caption in column 0 and value in column 1;
+// column 2 is left to a value shown beside the first line.
+QGridLayout* FillCountPanel(QWidget* panel, std::initializer_list<CountLine> lines);
+
+// The roots offered by a drive box: the file-system root first, then the home
+// folder, then every mounted volume a user keeps files on (disks, removable
+// media, network shares), without the system's own mounts.
+QStringList DriveRoots();
+
+// The root of `roots` that holds `path`: the longest that is `path` or one of
+// its parents; empty when none is.
+QString RootOf(const QStringList& roots, const QString& path);
+
+// The drive box `dbDrive` and the directory list `dbPath` it drives: choosing
+// a drive roots the list there and chooses that folder; choosing a folder in
+// the list chooses it. Either way DirectoryChosen tells the form.
+class DriveDirectoryLists : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit DriveDirectoryLists(QWidget* page);
+
+  QComboBox* drive() const { return drive_; }
+  QTreeView* directories() const { return tree_; }
+  QString Root() const;  // the drive in the box
+
+  // Shows `directory` as the chosen one: its drive in the box, the list rooted
+  // on that drive with the directory current. Tells nothing.
+  void Show(const QString& directory);
+
+ signals:
+  void DirectoryChosen(const QString& directory);
+
+ private:
+  void RootAt(const QString& root);
+
+  QComboBox* drive_;
+  QFileSystemModel* model_;
+  QTreeView* tree_;
+};
+
+}  // namespace tabulor::shell::gui
