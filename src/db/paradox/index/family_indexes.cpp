@@ -174,11 +174,11 @@ void TableFamily::CheckUniqueIndexes(const std::vector<uint8_t>& record, const u
   const auto& indexes = secondary_.Indexes();
   if (std::none_of(indexes.begin(), indexes.end(), [](const index::IndexFiles& i) { return i.def.unique; })) return;
   for (const UniqueKeys::Index& u : UniqueKeysInStep().unique) {
-    const std::vector<uint8_t> wanted = u.layout->IndexedPart(record);
+    const std::vector<uint8_t> wanted = u.layout->IndexedPart(record.data());
     size_t held = u.keys.count(wanted);
     // The row being replaced may hold the key itself.
-    if (held > 0 && replaced && u.keys.key_comp()(wanted, u.layout->IndexedPart(replaced)) == false &&
-        u.keys.key_comp()(u.layout->IndexedPart(replaced), wanted) == false)
+    if (held > 0 && replaced &&
+        u.layout->Compare(u.layout->IndexedPart(replaced).data(), wanted.data(), u.layout->IndexedSize()) == 0)
       --held;
     if (held > 0) Fail("Key violation: the unique index " + u.name + " already holds this key");
   }
