@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
+#include <QTest>
 #include <QTextEdit>
 #include <filesystem>
 #include <optional>
@@ -93,11 +94,16 @@ TEST_P(MdbImportFormTest, WalksEveryPageAndRunsTheImport) {
     EXPECT_TRUE(form.btNextIntro->isEnabled());
     form.btNextIntro->click();
     form.dbgUser->selectRow(form.dbgUser->rowCount() - 1);
-    form.btNextUser->click();
+    // Enter is the page's default button's, whichever button has the focus.
+    QTest::keyClick(form.btPriorUser, Qt::Key_Return);
     EXPECT_EQ(form.pages->currentWidget(), form.pgImport);
     EXPECT_EQ(form.dbUser->text(), form.dbgUser->item(form.dbgUser->rowCount() - 1, 0)->text());
     EXPECT_FALSE(form.dbName->text().isEmpty());
-    form.btNextImport->click();
+    form.btPriorImport->click();
+    EXPECT_EQ(form.pages->currentWidget(), form.pgUser);
+    QTest::keyClick(form.btPriorUser, Qt::Key_Return);
+    EXPECT_EQ(form.pages->currentWidget(), form.pgImport);
+    QTest::keyClick(form.btPriorImport, Qt::Key_Return);
     EXPECT_EQ(form.pages->currentWidget(), form.pgProcess);
     EXPECT_TRUE(form.btClose->isEnabled());
     EXPECT_FALSE(form.Progress->isVisibleTo(&form));

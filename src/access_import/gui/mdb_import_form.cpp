@@ -122,10 +122,7 @@ void TfmMdbImport::BuildWindow() {
 
   shell::gui::WizardPage process(pages, "pgProcess");
   pgProcess = process.page();
-  LabProg = process.Caption("Importation en cours ... Patientez S.V.P.");
-  Progress = new QProgressBar(pgProcess);
-  process.column()->addWidget(Progress);
-  process.Caption("Compte rendu :");
+  process.RunHead(&LabProg, &Progress);
   PanelCompteRendu = new QWidget(pgProcess);
   QGridLayout* report = shell::gui::FillCountPanel(PanelCompteRendu, {{"Patient(s) :", &labPat},
                                                                       {"Mesure(s) :", &labMes},
@@ -135,10 +132,7 @@ void TfmMdbImport::BuildWindow() {
   labExistPat = new QLabel(PanelCompteRendu);
   report->addWidget(labExistPat, 0, 2);
   process.column()->addWidget(PanelCompteRendu);
-  reReport = new QTextEdit(pgProcess);
-  reReport->setReadOnly(true);
-  reReport->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  process.column()->addWidget(reReport, 1);
+  reReport = process.Report();
   btClose = process.Button("&Ok");
   process.Buttons({btClose});
   connect(btClose, &QPushButton::clicked, this, &QDialog::accept);
@@ -215,6 +209,7 @@ void TfmMdbImport::FillUsers() {
 
 void TfmMdbImport::btPriorUserClick() {
   pages->setCurrentWidget(pgIntro);
+  btNextIntro->setDefault(true);
   FilesChange();
 }
 
@@ -225,11 +220,15 @@ void TfmMdbImport::btNextUserClick() {
   btNextImport->setDefault(true);
 }
 
-void TfmMdbImport::btPriorImportClick() { pages->setCurrentWidget(pgUser); }
+void TfmMdbImport::btPriorImportClick() {
+  pages->setCurrentWidget(pgUser);
+  btNextUser->setDefault(true);
+}
 
 void TfmMdbImport::btNextImportClick() {
   pages->setCurrentWidget(pgProcess);
   btClose->setEnabled(false);
+  btClose->setDefault(true);
   for (QLabel* label : {labPat, labExistPat, labMes, labType, labNorme, labJeu}) label->clear();
   const int row = dbgUser->currentRow();
   const int32_t user_key = row >= 0 && row < static_cast<int>(user_keys_.size()) ? static_cast<int32_t>(user_keys_[row]) : 0;

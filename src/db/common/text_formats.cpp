@@ -1,5 +1,7 @@
 #include "db/common/text_formats.h"
 
+#include "db/common/number_notation.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -217,9 +219,14 @@ std::optional<DateTime> ParseDateTime(std::string_view text, const TextFormats& 
 }
 
 std::string FormatNumber(double value, const TextFormats& formats) {
-  if (std::isnan(value)) return "NAN";
-  if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
-  if (value == 0) return "0";
+  return FormatNumber(value, NumberNotation{formats.decimal_separator, 15, -5, false});
+}
+
+std::string FormatNumber(double value, const NumberNotation& notation) {
+  const bool c = notation.c_notation;
+  if (std::isnan(value)) return c ? (std::signbit(value) ? "-nan" : "nan") : "NAN";
+  if (std::isinf(value)) return value > 0 ? (c ? "inf" : "INF") : (c ? "-inf" : "-INF");
+  if (value == 0) return c && std::signbit(value) ? "-0" : "0";
   // 15 significant digits, correctly rounded; to_chars, unlike printf, ignores the C locale.
   char buf[40];
   const auto written = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
@@ -232,12 +239,17 @@ std::string FormatNumber(double value, const TextFormats& formats) {
     if (text[i] != '.') digits += text[i];
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
-  const char sep = formats.decimal_separator;
+  const char sep = notation.decimal_separator;
   std::string out = negative ? "-" : "";
-  if (exponent >= 15 || exponent < -5) {
+  if (exponent >= notation.exponent_from || exponent < notation.exponent_below) {
     out += digits[0];
     if (digits.size() > 1) out += sep + digits.substr(1);
-    out += "E" + std::to_string(exponent);
+    if (c) {
+      const std::string power = std::to_string(exponent < 0 ? -exponent : exponent);
+      out += std::string(exponent < 0 ? "e-" : "e+") + (power.size() < 2 ? "0" : "") + power;
+    } else {
+      out += "E" + std::to_string(exponent);
+    }
   } else if (exponent < 0) {
     out += "0";
     out += sep;

@@ -1,11 +1,14 @@
 #include "db/paradox/values.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
+#include "db/common/number_notation.h"
+#include "db/common/text_formats.h"
 #include "db/paradox/names.h"
 
 namespace tabulor::db {
@@ -26,15 +29,16 @@ std::string Trimmed(const std::string& s) {
   return s.substr(a, s.find_last_not_of(" \t") - a + 1);
 }
 
+// A comma or a point before the decimals, whatever the process's locale.
 double ParseNumber(const std::string& text) {
-  std::string t = Trimmed(text);
-  for (char& c : t)
-    if (c == ',') c = '.';
-  if (t.empty()) throw std::invalid_argument("'' is not a valid number");
-  char* end = nullptr;
-  double d = std::strtod(t.c_str(), &end);
-  if (*end != '\0' || !std::isfinite(d)) throw std::invalid_argument("'" + text + "' is not a valid number");
-  return d;
+  if (Trimmed(text).empty()) throw std::invalid_argument("'' is not a valid number");
+  TextFormats formats;
+  double d = 0;
+  for (char separator : {',', '.'}) {
+    formats.decimal_separator = separator;
+    if (db::ParseNumber(text, formats, d) == NumberTextError::kNone) return d;
+  }
+  throw std::invalid_argument("'" + text + "' is not a valid number");
 }
 
 int64_t ParseInteger(const std::string& text) {
@@ -50,11 +54,7 @@ int64_t ParseInteger(const std::string& text) {
   return v;
 }
 
-std::string FormatDouble(double d) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.15g", d);
-  return buf;
-}
+std::string FormatDouble(double d) { return FormatNumber(d, kCNumberNotation); }
 
 int Sign(double d) { return d < 0 ? -1 : d > 0 ? 1 : 0; }
 
@@ -197,9 +197,10 @@ Value ToFieldKind(FieldType type, int decimals, const Value& v) {
     case FieldType::kBcd: {
       if (auto* s = std::get_if<std::string>(&v)) return s->empty() ? Value{} : Value{Trimmed(*s)};
       if (auto* i = std::get_if<int64_t>(&v)) return std::to_string(*i);
-      char buf[128];
-      std::snprintf(buf, sizeof buf, "%.*f", decimals, ToFloat(v));
-      return std::string(buf);
+      // printf's "%.*f" of the C locale, whatever the process's.
+      char buf[400];
+      const auto written = std::to_chars(buf, buf + sizeof buf, ToFloat(v), std::chars_format::fixed, decimals);
+      return std::string(buf, written.ptr);
     }
     case FieldType::kBytes: case FieldType::kBlob: case FieldType::kOle: case FieldType::kGraphic: {
       if (auto* b = std::get_if<Blob>(&v)) return b->empty() ? Value{} : Value{*b};

@@ -149,10 +149,7 @@ QWidget* TfmDbImport::BuildImportPage() {
 QWidget* TfmDbImport::BuildProcessPage() {
   shell::gui::WizardPage process(pages, "pgProcess");
   QWidget* page = process.page();
-  LabProg = process.Caption("Importation en cours ... Patientez S.V.P.");
-  Progress = new QProgressBar(page);
-  process.column()->addWidget(Progress);
-  process.Caption("Compte rendu :");
+  process.RunHead(&LabProg, &Progress);
   Panel1 = new QWidget(page);
   Panel1->setObjectName("Panel1");
   QGridLayout* grid = shell::gui::FillCountPanel(Panel1, {{"Patient(s) :", &labPat},
@@ -168,10 +165,7 @@ QWidget* TfmDbImport::BuildProcessPage() {
   labExistPat = new QLabel(Panel1);
   grid->addWidget(labExistPat, 0, 2);
   process.column()->addWidget(Panel1);
-  reReport = new QTextEdit(page);
-  reReport->setReadOnly(true);
-  reReport->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  process.column()->addWidget(reReport, 1);
+  reReport = process.Report();
   btClose = process.Button("&Ok");
   process.Buttons({btClose});
   connect(btClose, &QPushButton::clicked, this, &QDialog::accept);

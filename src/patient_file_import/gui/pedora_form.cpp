@@ -128,10 +128,7 @@ void TfmPedora::BuildWindow() {
 
   shell::gui::WizardPage process(pages, "pgProcess");
   pgProcess = process.page();
-  LabProg = process.Caption("Importation en cours ... Patientez S.V.P.");
-  Progress = new QProgressBar(pgProcess);
-  process.column()->addWidget(Progress);
-  process.Caption("Compte rendu :");
+  process.RunHead(&LabProg, &Progress);
   PanelCompteRendu = new QWidget(pgProcess);
   QGridLayout* report = shell::gui::FillCountPanel(PanelCompteRendu, {{"Patient(s) :", &labPat},
                                                                       {"Mesure(s) :", &labMes},
@@ -141,10 +138,7 @@ void TfmPedora::BuildWindow() {
   labExistPat = new QLabel(PanelCompteRendu);
   report->addWidget(labExistPat, 0, 2);
   process.column()->addWidget(PanelCompteRendu);
-  reReport = new QTextEdit(pgProcess);
-  reReport->setReadOnly(true);
-  reReport->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  process.column()->addWidget(reReport, 1);
+  reReport = process.Report();
   btClose = Button("&Ok", kNoMove, QDialog::Accepted, pgProcess);
   process.Buttons({btClose});
   shell::gui::FixWizardSize(this, 560, 460);

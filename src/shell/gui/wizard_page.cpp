@@ -11,12 +11,14 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStorageInfo>
 #include <QStyle>
+#include <QTextEdit>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -76,7 +78,26 @@ QLabel* WizardPage::Notice(const char* text, int standard_pixmap) {
   return label;
 }
 
-QPushButton* WizardPage::Button(const char* text) const { return new QPushButton(WizardText(text), page_); }
+QPushButton* WizardPage::Button(const char* text) const {
+  auto* button = new QPushButton(WizardText(text), page_);
+  button->setAutoDefault(false);
+  return button;
+}
+
+void WizardPage::RunHead(QLabel** in_progress, QProgressBar** progress) {
+  *in_progress = Caption("Importation en cours ... Patientez S.V.P.");
+  *progress = new QProgressBar(page_);
+  column_->addWidget(*progress);
+  Caption("Compte rendu :");
+}
+
+QTextEdit* WizardPage::Report() {
+  auto* report = new QTextEdit(page_);
+  report->setReadOnly(true);
+  report->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  column_->addWidget(report, 1);
+  return report;
+}
 
 void WizardPage::Buttons(std::initializer_list<QPushButton*> buttons) {
   auto* row = new QHBoxLayout;

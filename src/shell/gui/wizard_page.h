@@ -12,8 +12,10 @@ class QDialog;
 class QFileSystemModel;
 class QGridLayout;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QStackedWidget;
+class QTextEdit;
 class QTreeView;
 class QVBoxLayout;
 class QWidget;
@@ -47,7 +49,15 @@ class WizardPage {
   QLabel* Caption(const char* text);  // a caption on its own line
   // A text beside its picture, wrapped; the picture is one of the style's.
   QLabel* Notice(const char* text, int standard_pixmap);
+  // A button of the page; Enter goes to the page's default button, not to the
+  // button that has the focus.
   QPushButton* Button(const char* text) const;
+  // The head of a run page: the text "in progress" above the progress bar,
+  // then the caption of the report's counts.
+  void RunHead(QLabel** in_progress, QProgressBar** progress);
+  // The report of a run, read-only, with its vertical scroll bar, taking the
+  // page's free height.
+  QTextEdit* Report();
   // The row of buttons at the foot of the page, to the right.
   void Buttons(std::initializer_list<QPushButton*> buttons);
 

@@ -3,7 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "db/common/number_notation.h"
 
 namespace tabulor::db {
 namespace {
@@ -33,6 +40,34 @@ TEST(ParseDateTime, DateTimeOrBothWithBlanksAndTabs) {
   EXPECT_FALSE(ParseDate("01/01/000", kFrench));  // three digits are taken as written: year 0
   EXPECT_FALSE(ParseDateTime("13:00 PM", kFrench));
   EXPECT_FALSE(ParseDateTime("01/02/2026 12:00:00,1234", kFrench));
+}
+
+// The engine's texts are printf's "%.15g" of the C locale, written by the same
+// code as the locale's: compared with printf over edge cases and values of every magnitude.
+TEST(FormatNumber, CNotationIsPrintfsInTheCLocale) {
+  ASSERT_TRUE(std::setlocale(LC_NUMERIC, "C"));
+  std::vector<double> values = {0.0, -0.0, 1, -1, 0.1, 1e-4, 9.99999999999999e-5, 0.0001, 1e-5, 1e15, 1e14,
+                                999999999999999.0, 999999999999999.9, 123456789012345678.0, 1e300, 1e-300,
+                                5e-324, 1.0 / 3, 2.5, 1.5e-7, -42.125, std::nan(""), INFINITY, -INFINITY};
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 200000; ++i) {
+    uint64_t bits = random();
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    values.push_back(d);
+    values.push_back(std::ldexp(static_cast<double>(random() % 1000000) / 7.0, static_cast<int>(random() % 120) - 60));
+    values.push_back(static_cast<double>(static_cast<int64_t>(random() % 100000000) - 50000000) / 100.0);
+  }
+  int differences = 0;
+  for (double d : values) {
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%.15g", d);
+    if (FormatNumber(d, kCNumberNotation) != expected && ++differences <= 5)
+      ADD_FAILURE() << expected << " written " << FormatNumber(d, kCNumberNotation);
+  }
+  EXPECT_EQ(differences, 0);
+  EXPECT_EQ(FormatNumber(1e-5, kCNumberNotation), "1e-05");
+  EXPECT_EQ(FormatNumber(1e-5, kFrench), "0,00001");  // the locale's notation is left as it was
 }
 
 TEST(FormatNumber, FixedFormDownToOneHundredThousandth) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -238,6 +239,18 @@ TEST(Cursor, FieldConversionsNullsAndCuts) {
   EXPECT_EQ(r.FieldByName("M").AsString(), "mémo: " + std::string(100, 'z'));
   EXPECT_THROW(r.FieldByName("A").SetAsString("x"), EngineError);  // not in edit mode
   EXPECT_THROW(r.FieldByName("A").AsInteger(), EngineError);
+
+  // Number texts in and out are the same under the French locale a desktop program runs in.
+  if (!std::setlocale(LC_NUMERIC, "fr_FR.UTF-8")) GTEST_SKIP() << "fr_FR.UTF-8 is not installed";
+  r.Edit();
+  r.FieldByName("N").SetAsString("2.5e-5");
+  r.FieldByName("B").SetAsFloat(-1.25);
+  r.FieldByName("C").SetAsString(" 7,5 ");
+  EXPECT_EQ(r.FieldByName("N").AsString(), "2.5e-05");
+  EXPECT_EQ(r.FieldByName("B").AsString(), "-1.25");
+  EXPECT_EQ(r.FieldByName("C").AsString(), "7.5");
+  r.Cancel();
+  std::setlocale(LC_NUMERIC, "C");
 }
 
 TEST(Cursor, AssignCopiesBetweenTablesOfDifferentCodePages) {
