@@ -56,15 +56,10 @@ ChildRun InChild(Work work) {
   return run;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const int patients = argc > 1 ? std::atoi(argv[1]) : kDefaultPatients;
-  if (patients < 2) {
-    std::fprintf(stderr, "usage: bench_patient_file_import [patients, at least 2]\n");
-    return 1;
-  }
-  const fs::path root = fs::temp_directory_path() / ("bench-pedora-" + std::to_string(getpid()));
+// The practice and the patient file of `patients` (plus the repeated first
+// one) made in `root`, by a child process so that the memory this takes stays
+// out of the peaks the imports inherit; the patient file's path.
+fs::path Prepare(const fs::path& root, int patients) {
   fs::remove_all(root);
   fs::create_directories(root);
   const fs::path file = root / "patients.mdb";
@@ -72,13 +67,23 @@ int main(int argc, char** argv) {
                            std::to_string(patients) + " --seed 11";
   if (std::system(make.c_str()) != 0) {
     std::fprintf(stderr, "bench: tabulor-mkmdb failed\n");
-    return 1;
+    std::exit(1);
   }
-  tabulor::schema::GeneratorOptions options;
-  options.patients = 200;
-  tabulor::schema::GeneratePracticeDatabase(root.string(), options);
+  const ChildRun practice = InChild([&] {
+    tabulor::schema::GeneratorOptions options;
+    options.patients = 200;
+    tabulor::schema::GeneratePracticeDatabase(root.string(), options);
+    return 0;
+  });
+  if (practice.status != 0) {
+    std::fprintf(stderr, "bench: the practice could not be made in %s\n", root.c_str());
+    std::exit(1);
+  }
+  return file;
+}
 
-  const ChildRun import = InChild([&] {
+ChildRun Import(const fs::path& root, const fs::path& file, int patients) {
+  return InChild([&] {
     tabulor::shell::SetShortDateFormat("dd/mm/yy");
     tabulor::db::Session session;
     session.AddAlias("BENCH_PEDORA", tabulor::schema::DataDirectory(root.string()));
@@ -92,11 +97,28 @@ int main(int argc, char** argv) {
     run.OpenSource(root.string(), file.filename().string());
     Quiet quiet;
     const PatientFileCounts counts = run.Run(run.FindUser("Admin"), quiet);
-    std::printf("import: %llu patients added, %llu already present\n",
+    std::printf("import of %d: %llu patients added, %llu already present\n", patients + 1,
                 static_cast<unsigned long long>(counts.imported), static_cast<unsigned long long>(counts.existing));
     std::fflush(stdout);
-    return counts.imported + counts.existing == patients + 1 ? 0 : 2;  // the file repeats its first patient
+    return counts.imported + counts.existing == static_cast<uint64_t>(patients) + 1 ? 0 : 2;  // the file repeats its first patient
   });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int patients = argc > 1 ? std::atoi(argv[1]) : kDefaultPatients;
+  if (patients < 2) {
+    std::fprintf(stderr, "usage: bench_patient_file_import [patients, at least 2]\n");
+    return 1;
+  }
+  const fs::path root = fs::temp_directory_path() / ("bench-pedora-" + std::to_string(getpid()));
+  const int half_patients = patients / 2;
+  const fs::path file = Prepare(root / "full", patients);
+  const fs::path half_file = Prepare(root / "half", half_patients);
+  std::fflush(stdout);
+  const ChildRun import = Import(root / "full", file, patients);
+  const ChildRun half_import = Import(root / "half", half_file, half_patients);
   const std::string export_command = "mdb-export '" + file.string() + "' Patients > /dev/null";
   const ChildRun mdb_export = InChild([&] { return std::system(export_command.c_str()) == 0 ? 0 : 1; });
 
@@ -105,8 +127,11 @@ int main(int argc, char** argv) {
   std::printf("%-12s %10.2f %11.1f MB\n", "import", import.seconds, import.peak_kb / 1024.0);
   std::printf("%-12s %10.2f %11.1f MB\n", "mdb-export", mdb_export.seconds, mdb_export.peak_kb / 1024.0);
   std::printf("ratio import / mdb-export: %.2fx (goal: at most 2)\n", import.seconds / mdb_export.seconds);
+  std::printf("import peak memory, %6d patients %8.1f MB\n", patients + 1, import.peak_kb / 1024.0);
+  std::printf("import peak memory, %6d patients %8.1f MB (must not be much lower)\n", half_patients + 1,
+              half_import.peak_kb / 1024.0);
   fs::remove_all(root);
-  if (import.status != 0 || mdb_export.status != 0) {
+  if (import.status != 0 || half_import.status != 0 || mdb_export.status != 0) {
     std::fprintf(stderr, "bench: the import (%d) or mdb-export (%d) failed\n", import.status, mdb_export.status);
     return 1;
   }

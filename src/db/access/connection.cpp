@@ -48,6 +48,11 @@ TableData Connection::ReadTable(const std::string& name) const {
   return ReadIsolated(path_, name, limits_).table;
 }
 
+TableData Connection::ReadTable(const std::string& name, const RowHandler& rows) const {
+  if (!open_) throw AccessError("la connexion à la base de données n'est pas ouverte");
+  return ReadIsolated(path_, name, limits_, rows).table;
+}
+
 void Connection::Attach(Table* table) { tables_.push_back(table); }
 
 void Connection::Detach(Table* table) { std::erase(tables_, table); }

@@ -36,6 +36,8 @@ class Connection {
 
   // For Table: the whole content of one table of the open file.
   TableData ReadTable(const std::string& name) const;
+  // The same, the rows handed to `rows` as they arrive (the result holds none).
+  TableData ReadTable(const std::string& name, const RowHandler& rows) const;
 
  private:
   friend class Table;

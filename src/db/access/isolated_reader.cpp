@@ -66,6 +66,11 @@ std::string LastLines(const std::string& text) {
 
 FileContents ReadIsolated(const std::string& path, const std::optional<std::string>& table,
                           const ReaderLimits& limits) {
+  return ReadIsolated(path, table, limits, RowHandler());
+}
+
+FileContents ReadIsolated(const std::string& path, const std::optional<std::string>& table,
+                          const ReaderLimits& limits, const RowHandler& rows) {
   Pipe reply;
   Pipe diagnostics;
   const pid_t pid = fork();
@@ -75,6 +80,7 @@ FileContents ReadIsolated(const std::string& path, const std::optional<std::stri
   diagnostics.CloseWrite();
 
   ReplyDecoder decoder(limits.reply_limit_bytes);
+  if (rows) decoder.SetRowHandler(rows);
   size_t received = 0;
   std::optional<std::string> malformed;
   std::string diagnostic;
@@ -107,7 +113,7 @@ FileContents ReadIsolated(const std::string& path, const std::optional<std::stri
         if (received > limits.reply_limit_bytes) too_large = true;
         try {
           if (!too_large) decoder.Feed(std::string_view(buffer, static_cast<size_t>(n)));
-        } catch (const AccessError& e) {
+        } catch (const std::exception& e) {  // the rows' handler may fail as well
           malformed = e.what();
         }
       } else if (diagnostic.size() < kDiagnosticLimit) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "db/access/table_data.h"
+#include "db/access/wire.h"
 
 namespace tabulor::db::access {
 
@@ -20,5 +21,9 @@ struct ReaderLimits {
 // Throws AccessError.
 FileContents ReadIsolated(const std::string& path, const std::optional<std::string>& table,
                           const ReaderLimits& limits = {});
+// The same, handing the table's rows to `rows` as they arrive rather than
+// keeping them: rows handed before an error are to be dropped by the caller.
+FileContents ReadIsolated(const std::string& path, const std::optional<std::string>& table,
+                          const ReaderLimits& limits, const RowHandler& rows);
 
 }  // namespace tabulor::db::access

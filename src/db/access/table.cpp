@@ -63,6 +63,29 @@ int CompareCells(const Cell& a, const Cell& b) {
   return CompareIgnoreCase(text(a), text(b));
 }
 
+// The first index of [from, n) at which `pred` is false, `pred` being true on
+// [0, from) and then on a prefix of the rest: probes from `from` at growing
+// steps, then halves the last step.
+template <typename Pred>
+size_t FirstFalse(size_t from, size_t n, Pred pred) {
+  size_t low = from, high = n, step = 1;
+  while (low < n) {
+    const size_t probe = std::min(n - 1, low + step - 1);
+    if (!pred(probe)) {
+      high = probe;
+      break;
+    }
+    low = probe + 1;
+    step *= 2;
+  }
+  while (low < high) {
+    const size_t middle = low + (high - low) / 2;
+    if (pred(middle)) low = middle + 1;
+    else high = middle;
+  }
+  return low;
+}
+
 const Cell& NullCell() {
   static const Cell null;
   return null;
@@ -102,32 +125,70 @@ void Table::SetMaster(Table* master, const std::string& master_column, const std
 void Table::Open() {
   if (open_) return;
   if (!connection_) throw AccessError("la table " + name_ + " n'a plus de connexion");
-  auto data = std::make_shared<TableData>(connection_->ReadTable(name_));
+  auto store = std::make_unique<RowStore>();
+  auto data = std::make_shared<TableData>(
+      connection_->ReadTable(name_, [&store](std::vector<Cell>&& row) { store->Append(row); }));
+  store->Finish();
   data_ = data;
+  store_ = std::move(store);
+  current_index_ = SIZE_MAX;
+  hint_ = 0;
   try {
     CheckColumns();
     if (master_ && ColumnOf(key_column_, *data_) < 0)
       throw AccessError("Champ '" + key_column_ + "' introuvable dans la table " + name_);
+    sorted_key_ = -1;
     if (!key_column_.empty()) {  // the detail is sorted on its key
       const int key = ColumnOf(key_column_, *data_);
-      if (key >= 0) {
-        std::stable_sort(data->rows.begin(), data->rows.end(),
-                         [key](const auto& a, const auto& b) { return CompareCells(a[key], b[key]) < 0; });
-      }
+      if (key >= 0) SortOn(key);
     }
   } catch (...) {
     data_.reset();
+    store_.reset();
     throw;
   }
   open_ = true;
   ApplyMasterRow();
 }
 
+// Orders the rows on column `key`, equal keys in their stored order; rows
+// already in order (the usual case) are left as they are without holding
+// their keys.
+void Table::SortOn(int key) {
+  bool sorted = true;
+  Cell previous;
+  store_->ScanColumn(static_cast<size_t>(key), [&](size_t i, Cell&& cell) {
+    if (i > 0 && sorted && CompareCells(previous, cell) > 0) sorted = false;
+    previous = std::move(cell);
+  });
+  if (!sorted) {
+    std::vector<std::pair<Cell, uint32_t>> keys;
+    keys.reserve(store_->Size());
+    store_->ScanColumn(static_cast<size_t>(key), [&](size_t i, Cell&& cell) {
+      keys.emplace_back(std::move(cell), static_cast<uint32_t>(i));
+    });
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto& a, const auto& b) { return CompareCells(a.first, b.first) < 0; });
+    std::vector<uint32_t> order;
+    order.reserve(keys.size());
+    for (const auto& entry : keys) order.push_back(entry.second);
+    keys.clear();
+    keys.shrink_to_fit();
+    store_->Reorder(order);
+  }
+  sorted_key_ = key;
+  current_index_ = SIZE_MAX;
+  hint_ = 0;
+}
+
 void Table::Close() {
   if (!open_) return;
   open_ = false;
   data_.reset();
-  visible_.clear();
+  store_.reset();
+  current_.clear();
+  current_index_ = SIZE_MAX;
+  begin_ = end_ = position_ = hint_ = 0;
   eof_ = true;
   NotifyDetails();
 }
@@ -158,24 +219,40 @@ int Table::ColumnOf(const std::string& column, const TableData& data) const {
 // one and passes the move on to this table's own details.
 void Table::ApplyMasterRow() {
   if (!open_) return;
-  visible_.clear();
+  begin_ = end_ = 0;
   if (master_ && master_->open_) {
-    if (!master_->visible_.empty()) {
+    if (!master_->Empty()) {
       const int master_column = master_->data_->ColumnIndex(master_column_);
       if (master_column < 0)
         throw AccessError("Champ '" + master_column_ + "' introuvable dans la table " + master_->name_);
-      const Cell& wanted = master_->CurrentCell(master_column);
+      const Cell wanted = master_->CurrentCell(master_column);
       const int key = data_->ColumnIndex(key_column_);
+      if (key < 0) throw AccessError("Champ '" + key_column_ + "' introuvable dans la table " + name_);
+      if (key != sorted_key_) {
+        // Linked after it was opened: sorted on the new key, so that the
+        // rows of one key value stand together.
+        SortOn(key);
+      }
       if (!wanted.IsNull()) {
-        for (size_t i = 0; i < data_->rows.size(); ++i)
-          if (!data_->rows[i][key].IsNull() && CompareCells(data_->rows[i][key], wanted) == 0) visible_.push_back(i);
+        const size_t n = store_->Size();
+        Cell cell;
+        auto compare = [&](size_t i) {
+          store_->ReadCell(i, static_cast<size_t>(key), cell);
+          return CompareCells(cell, wanted);
+        };
+        auto less = [&](size_t i) { return compare(i) < 0; };
+        // A master walked in key order finds its rows right after the last ones.
+        const size_t from = hint_ > 0 && hint_ <= n && less(hint_ - 1) ? hint_ : 0;
+        begin_ = FirstFalse(from, n, less);
+        end_ = FirstFalse(begin_, n, [&](size_t i) { return compare(i) == 0; });
+        hint_ = end_;
       }
     }
   } else {
-    for (size_t i = 0; i < data_->rows.size(); ++i) visible_.push_back(i);
+    end_ = store_->Size();
   }
-  position_ = 0;
-  eof_ = visible_.empty();
+  position_ = begin_;
+  eof_ = begin_ == end_;
   NotifyDetails();
 }
 
@@ -185,19 +262,19 @@ void Table::NotifyDetails() {
 
 int Table::RecordCount() const {
   if (!open_) throw AccessError("la table " + name_ + " n'est pas ouverte");
-  return static_cast<int>(visible_.size());
+  return static_cast<int>(end_ - begin_);
 }
 
 void Table::First() {
   if (!open_) throw AccessError("la table " + name_ + " n'est pas ouverte");
-  position_ = 0;
-  eof_ = visible_.empty();
+  position_ = begin_;
+  eof_ = begin_ == end_;
   NotifyDetails();
 }
 
 void Table::Next() {
   if (!open_) throw AccessError("la table " + name_ + " n'est pas ouverte");
-  if (position_ + 1 < visible_.size()) {
+  if (position_ + 1 < end_) {
     ++position_;
     NotifyDetails();
   } else {
@@ -221,8 +298,14 @@ const std::vector<ColumnInfo>& Table::Columns() const {
 
 const Cell& Table::CurrentCell(int column) const {
   if (!open_) throw AccessError("la table " + name_ + " n'est pas ouverte");
-  if (visible_.empty()) return NullCell();  // no current row: every column reads empty
-  return data_->rows[visible_[position_]][column];
+  if (Empty()) return NullCell();  // no current row: every column reads empty
+  if (current_index_ != position_) {
+    current_index_ = SIZE_MAX;
+    store_->Read(position_, current_);
+    current_index_ = position_;
+  }
+  if (static_cast<size_t>(column) >= current_.size()) return NullCell();
+  return current_[column];
 }
 
 }  // namespace tabulor::db::access

@@ -5,17 +5,20 @@
 // reader cannot locate or decode, a warning of libmdb while reading, a number
 // of rows other than the table definition's, a definition or usage map that
 // does not hold together all fail the Open, never the later Next or Eof.
-// The rows come from the reading process in bounded batches; the table holds
-// them decoded, as its row count and the master-detail links need them all.
+// The rows come from the reading process in bounded batches and go to a
+// temporary file (row_store.h): memory holds the current row and a few bytes a
+// row, whatever the size of the table.
 // A detail table is linked to a master table: while the master is open it
 // shows only the rows whose key column equals the master's column in the
 // master's current row, sorted on the key, and follows every move of the
 // master; while the master is closed it shows the whole table.
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "db/access/field.h"
+#include "db/access/row_store.h"
 #include "db/access/table_data.h"
 
 namespace tabulor::db::access {
@@ -70,6 +73,8 @@ class Table {
   int ColumnOf(const std::string& column, const TableData& data) const;
   void CheckColumns() const;
   void ApplyMasterRow();
+  bool Empty() const { return begin_ == end_; }
+  void SortOn(int key);
   void NotifyDetails();
 
   Connection* connection_;
@@ -81,9 +86,16 @@ class Table {
   std::vector<Table*> details_;
 
   bool open_ = false;
-  std::shared_ptr<const TableData> data_;
-  std::vector<size_t> visible_;  // rows shown, as indexes into data_->rows
-  size_t position_ = 0;
+  std::shared_ptr<TableData> data_;
+  // The rows shown: rows [begin_, end_) of the store, the rows of a detail
+  // being contiguous once sorted on its key (column sorted_key_).
+  std::unique_ptr<RowStore> store_;
+  size_t begin_ = 0, end_ = 0;
+  size_t hint_ = 0;  // where the search for the next master row's range starts
+  int sorted_key_ = -1;
+  size_t position_ = 0;  // index into the store
+  mutable std::vector<Cell> current_;  // row current_index_, decoded
+  mutable size_t current_index_ = SIZE_MAX;
   bool eof_ = true;
 };
 

@@ -169,7 +169,8 @@ void ReplyDecoder::Decode(char kind, std::string_view payload) {
           case Cell::Kind::kDateTime: cell.number = r.F64(); break;
         }
       }
-      t.rows.push_back(std::move(row));
+      if (rows_) rows_(std::move(row));
+      else t.rows.push_back(std::move(row));
     }
   } else if (kind == kEnd && have_header_) {
     finished_ = true;

@@ -4,6 +4,7 @@
 // side ever holds the encoded table whole. First the header (table names and
 // the requested table's columns), then batches of rows, then either the end
 // frame or an error frame; rows before an error frame are to be dropped.
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,9 +21,13 @@ std::string ErrorFrame(const std::string& message);
 
 // Decodes frames as their bytes arrive. Throws AccessError on a malformed
 // frame, or one longer than `frame_limit` bytes.
+using RowHandler = std::function<void(std::vector<Cell>&&)>;
+
 class ReplyDecoder {
  public:
   explicit ReplyDecoder(size_t frame_limit) : frame_limit_(frame_limit) {}
+  // Hands every row to `rows` as it is decoded instead of keeping it in the contents.
+  void SetRowHandler(RowHandler rows) { rows_ = std::move(rows); }
   void Feed(std::string_view bytes);
   bool Finished() const { return finished_ || error_.has_value(); }
   // The reader's own error message, when it sent one.
@@ -39,6 +44,7 @@ class ReplyDecoder {
   bool finished_ = false;
   std::optional<std::string> error_;
   FileContents contents_;
+  RowHandler rows_;
 };
 
 }  // namespace tabulor::db::access

@@ -2,6 +2,7 @@
 // and reading values in the type the caller asks for.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 
 #include "db/access/connection.h"
@@ -162,6 +163,65 @@ TEST_F(LinkedTables, MasterDestroyedBeforeItsDetail) {
   sequences_.Close();
   sequences_.Open();
   EXPECT_EQ(sequences_.RecordCount(), 5);
+}
+
+// Tables far larger than one write or read of the rows' temporary file: every
+// value comes back exact, the detail stored out of key order is sorted
+// stably, and a master walked in any order sees exactly its own rows.
+TEST(LargeLinkedTables, EveryRowComesBackThroughTheTemporaryFile) {
+  constexpr int kPatients = 1500;
+  constexpr int kPerPatient = 4;
+  auto code = [](int p) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%05d", p);
+    return std::string(text);
+  };
+  auto note = [](int p, int s) { return std::string(300 + (p * 7 + s) % 500, static_cast<char>('a' + (p + s) % 26)) + "é"; };
+  Jet4Table patients{"Patients", {{"Code_Patient", Jet4Type::kText, 5}, {"Rang", Jet4Type::kLong}}, {}};
+  for (int i = 0; i < kPatients; ++i) {
+    const int p = (i * 577) % kPatients;  // neither the stored nor the key order
+    patients.rows.push_back({code(p), int32_t{p}});
+  }
+  Jet4Table sequences{"Sequences",
+                      {{"Code_Patient", Jet4Type::kText, 5}, {"Num", Jet4Type::kLong}, {"Note", Jet4Type::kMemo}},
+                      {}};
+  for (int s = 0; s < kPerPatient; ++s)  // each patient's sequences spread over the whole table
+    for (int p = kPatients - 1; p >= 0; --p) sequences.rows.push_back({code(p), int32_t{s}, note(p, s)});
+  ScratchDir dir;
+  mkmdb::WriteJet4Database(dir.File("Big.mdb"), {patients, sequences});
+  Connection connection;
+  connection.SetConnectionString(Connect(dir.path().string(), "Big.mdb"));
+  connection.Open();
+  Table master(connection), detail(connection);
+  master.SetTableName("Patients");
+  detail.SetTableName("Sequences");
+  detail.SetMaster(&master, "Code_Patient", "Code_Patient");
+  detail.Open();
+  ASSERT_EQ(detail.RecordCount(), kPatients * kPerPatient);
+  int row = 0;
+  for (detail.First(); !detail.Eof(); detail.Next(), ++row) {
+    const int p = row / kPerPatient, s = row % kPerPatient;  // sorted on the key, then in stored order
+    ASSERT_EQ(detail.FieldByName("Code_Patient").AsString(), code(p)) << row;
+    ASSERT_EQ(detail.FieldByName("Num").AsInteger(), s) << row;
+    ASSERT_EQ(detail.FieldByName("Note").AsString(), note(p, s)) << row;
+  }
+  EXPECT_EQ(row, kPatients * kPerPatient);
+  master.Open();
+  ASSERT_EQ(master.RecordCount(), kPatients);
+  int walked = 0;
+  for (master.First(); !master.Eof(); master.Next(), ++walked) {
+    const int p = master.FieldByName("Rang").AsInteger();
+    ASSERT_EQ(p, (walked * 577) % kPatients);
+    ASSERT_EQ(detail.RecordCount(), kPerPatient) << p;
+    int s = 0;
+    for (; !detail.Eof(); detail.Next(), ++s) {
+      ASSERT_EQ(detail.FieldByName("Code_Patient").AsString(), code(p));
+      ASSERT_EQ(detail.FieldByName("Num").AsInteger(), s);
+      ASSERT_EQ(detail.FieldByName("Note").AsString(), note(p, s));
+    }
+    EXPECT_EQ(s, kPerPatient);
+  }
+  EXPECT_EQ(walked, kPatients);
 }
 
 TEST_F(LinkedTables, LinkErrors) {

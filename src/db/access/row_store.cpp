@@ -1,0 +1,199 @@
+#include "db/access/row_store.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "db/access/error.h"
+
+namespace tabulor::db::access {
+namespace {
+
+constexpr size_t kWriteBytes = size_t{1} << 20;
+
+[[noreturn]] void Fail(const char* what) {
+  throw AccessError(std::string(what) + " du fichier temporaire des lignes impossible : " + std::strerror(errno));
+}
+
+int OpenTemporary() {
+  std::error_code error;
+  std::filesystem::path dir = std::filesystem::temp_directory_path(error);
+  if (error) dir = "/tmp";
+  int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0) return fd;
+  // A file system without unnamed files: a named one, unlinked at once.
+  std::string name = (dir / "tabulor-rows-XXXXXX").string();
+  fd = mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) Fail("création");
+  unlink(name.c_str());
+  return fd;
+}
+
+template <typename T>
+void Put(std::string& out, T value) {
+  out.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+template <typename T>
+T Get(const char*& p) {
+  T value;
+  std::memcpy(&value, p, sizeof value);
+  p += sizeof value;
+  return value;
+}
+
+// Decodes one cell at `p` (when `cell` is given) or steps over it.
+void DecodeCell(const char*& p, Cell* cell) {
+  const auto kind = static_cast<Cell::Kind>(*p++);
+  if (cell) *cell = Cell{};
+  if (cell) cell->kind = kind;
+  switch (kind) {
+    case Cell::Kind::kNull: break;
+    case Cell::Kind::kText:
+    case Cell::Kind::kBytes: {
+      const auto size = Get<uint32_t>(p);
+      if (cell) cell->text.assign(p, size);
+      p += size;
+      break;
+    }
+    case Cell::Kind::kInteger:
+    case Cell::Kind::kBoolean: {
+      const auto value = Get<int64_t>(p);
+      if (cell) cell->integer = value;
+      break;
+    }
+    case Cell::Kind::kFloat:
+    case Cell::Kind::kDateTime: {
+      const auto value = Get<double>(p);
+      if (cell) cell->number = value;
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+RowStore::RowStore() : fd_(OpenTemporary()) {}
+
+RowStore::~RowStore() {
+  if (fd_ >= 0) close(fd_);
+}
+
+void RowStore::Append(const std::vector<Cell>& row) {
+  const size_t start = buffer_.size();
+  Put<uint32_t>(buffer_, static_cast<uint32_t>(row.size()));
+  for (const Cell& cell : row) {
+    buffer_.push_back(static_cast<char>(cell.kind));
+    switch (cell.kind) {
+      case Cell::Kind::kNull: break;
+      case Cell::Kind::kText:
+      case Cell::Kind::kBytes:
+        if (cell.text.size() > UINT32_MAX) throw AccessError("valeur trop longue pour le fichier temporaire des lignes");
+        Put<uint32_t>(buffer_, static_cast<uint32_t>(cell.text.size()));
+        buffer_ += cell.text;
+        break;
+      case Cell::Kind::kInteger:
+      case Cell::Kind::kBoolean: Put<int64_t>(buffer_, cell.integer); break;
+      case Cell::Kind::kFloat:
+      case Cell::Kind::kDateTime: Put<double>(buffer_, cell.number); break;
+    }
+  }
+  const size_t length = buffer_.size() - start;
+  if (length > UINT32_MAX) throw AccessError("ligne trop longue pour le fichier temporaire des lignes");
+  offsets_.push_back(written_ + start);
+  lengths_.push_back(static_cast<uint32_t>(length));
+  if (buffer_.size() >= kWriteBytes) Finish();
+}
+
+void RowStore::Finish() {
+  size_t done = 0;
+  while (done < buffer_.size()) {
+    const ssize_t n = pwrite(fd_, buffer_.data() + done, buffer_.size() - done, static_cast<off_t>(written_ + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) Fail("écriture");
+    done += static_cast<size_t>(n);
+  }
+  written_ += buffer_.size();
+  buffer_.clear();
+  if (buffer_.capacity() > 2 * kWriteBytes) buffer_.shrink_to_fit();
+}
+
+const char* RowStore::Load(size_t index) const {
+  const uint32_t length = lengths_.at(index);
+  scratch_.resize(length);
+  size_t done = 0;
+  while (done < length) {
+    const ssize_t n = pread(fd_, scratch_.data() + done, length - done, static_cast<off_t>(offsets_[index] + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) Fail("lecture");
+    if (n == 0) throw AccessError("fichier temporaire des lignes tronqué");
+    done += static_cast<size_t>(n);
+  }
+  return scratch_.data();
+}
+
+void RowStore::Read(size_t index, std::vector<Cell>& row) const {
+  const char* p = Load(index);
+  const auto width = Get<uint32_t>(p);
+  row.resize(width);
+  for (Cell& cell : row) DecodeCell(p, &cell);
+}
+
+void RowStore::ReadCell(size_t index, size_t column, Cell& cell) const {
+  const char* p = Load(index);
+  const auto width = Get<uint32_t>(p);
+  if (column >= width) {
+    cell = Cell{};
+    return;
+  }
+  for (size_t i = 0; i < column; ++i) DecodeCell(p, nullptr);
+  DecodeCell(p, &cell);
+}
+
+void RowStore::ScanColumn(size_t column, const std::function<void(size_t, Cell&&)>& each) const {
+  std::string chunk;
+  uint64_t chunk_start = 0;
+  for (size_t i = 0; i < offsets_.size(); ++i) {
+    const uint64_t start = offsets_[i], end = start + lengths_[i];
+    if (start < chunk_start || end > chunk_start + chunk.size()) {  // the next stretch of the file
+      chunk.resize(std::max<size_t>(kWriteBytes, lengths_[i]));
+      size_t done = 0;
+      while (done < chunk.size()) {
+        const ssize_t n = pread(fd_, chunk.data() + done, chunk.size() - done, static_cast<off_t>(start + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) Fail("lecture");
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+      }
+      chunk.resize(done);
+      chunk_start = start;
+      if (end > chunk_start + chunk.size()) throw AccessError("fichier temporaire des lignes tronqué");
+    }
+    const char* p = chunk.data() + (start - chunk_start);
+    const auto width = Get<uint32_t>(p);
+    Cell cell;
+    if (column < width) {
+      for (size_t c = 0; c < column; ++c) DecodeCell(p, nullptr);
+      DecodeCell(p, &cell);
+    }
+    each(i, std::move(cell));
+  }
+}
+
+void RowStore::Reorder(const std::vector<uint32_t>& order) {
+  std::vector<uint64_t> offsets(order.size());
+  std::vector<uint32_t> lengths(order.size());
+  for (size_t i = 0; i < order.size(); ++i) {
+    offsets[i] = offsets_.at(order[i]);
+    lengths[i] = lengths_[order[i]];
+  }
+  offsets_ = std::move(offsets);
+  lengths_ = std::move(lengths);
+}
+
+}  // namespace tabulor::db::access

@@ -1,0 +1,47 @@
+#pragma once
+// The rows of an open table, kept in an unlinked temporary file rather than in
+// memory: memory holds a few bytes of position per row and the rows being
+// read, whatever the size of the table. The file vanishes with the store (or
+// the process). Rows are appended while the table is read, then read back by
+// index, in an order the owner may change (the sort of a detail on its key).
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "db/access/table_data.h"
+
+namespace tabulor::db::access {
+
+class RowStore {
+ public:
+  RowStore();  // throws AccessError when no temporary file can be made
+  ~RowStore();
+  RowStore(const RowStore&) = delete;
+  RowStore& operator=(const RowStore&) = delete;
+
+  void Append(const std::vector<Cell>& row);  // throws AccessError when the file cannot be written
+  void Finish();                              // writes what is still buffered; before any read
+
+  size_t Size() const { return offsets_.size(); }
+  // Row `index` of the current order; throws AccessError when the file cannot be read.
+  void Read(size_t index, std::vector<Cell>& row) const;
+  // One cell of row `index`, the others skipped.
+  void ReadCell(size_t index, size_t column, Cell& cell) const;
+  // Every row's cell of `column`, in the current order, read sequentially.
+  void ScanColumn(size_t column, const std::function<void(size_t, Cell&&)>& each) const;
+  // Puts the rows in the order of `order`, a permutation of the current indexes.
+  void Reorder(const std::vector<uint32_t>& order);
+
+ private:
+  const char* Load(size_t index) const;  // the encoded row, valid until the next load
+
+  int fd_ = -1;
+  std::string buffer_;  // encoded rows not yet written
+  uint64_t written_ = 0;
+  std::vector<uint64_t> offsets_;
+  std::vector<uint32_t> lengths_;
+  mutable std::string scratch_;
+};
+
+}  // namespace tabulor::db::access
