@@ -59,7 +59,7 @@ std::string VideoExtension(const std::string& name) { return name.size() <= 4 ? 
 bool ImportRun::CopyNewFile(const std::string& from, const std::string& to) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(from, error) || std::filesystem::exists(to, error)) return false;
-  unit_->NoteCreatedFile(to);
+  if (noted_videos_.erase(to) == 0) unit_->NoteCreatedFile(to);
   if (!CopyContents(from, to)) return false;
   unsynced_copies_.push_back(to);
   return true;
@@ -88,27 +88,57 @@ void ImportRun::RemoveCopies(const std::vector<std::string>& paths) {
 std::vector<std::string> ImportRun::CopyVideoFiles(std::string& left, std::string& right) {
   std::vector<std::string> copies;
   if (left.empty() && right.empty()) return copies;
-  std::optional<std::string> settings = shell::FindFileNoCase(destination_.program_dir, "Ortalis.INI");
-  if (!settings) settings = shell::FindFileNoCase(destination_.program_dir, "Kestra.INI");
-  if (!settings) return copies;
-  shell::IniFile ini(*settings);
-  int32_t next = ini.ReadInteger("Video", "LastIndex", 1);
+  // The settings file is read once a run and written back before the unit lands
+  // (SaveVideoNumbering): a unit that does not land removes the copies, and the
+  // numbers they took are free again.
+  if (!video_numbering_) {
+    VideoNumbering numbering;
+    numbering.settings = shell::FindFileNoCase(destination_.program_dir, "Ortalis.INI");
+    if (!numbering.settings) numbering.settings = shell::FindFileNoCase(destination_.program_dir, "Kestra.INI");
+    if (numbering.settings) numbering.next = shell::IniFile(*numbering.settings).ReadInteger("Video", "LastIndex", 1);
+    video_numbering_ = numbering;
+  }
+  VideoNumbering& numbering = *video_numbering_;
+  if (!numbering.settings) return copies;
   for (std::string* name : {&left, &right}) {
     if (name->empty()) continue;
     const std::string from = source_.Root() + "movies/" + *name;
-    const std::string copy = "media" + std::to_string(next) + VideoExtension(*name);
+    const std::string copy = "media" + std::to_string(numbering.next) + VideoExtension(*name);
     const std::string to = destination_.folders.video_folder + copy;
+    if (IsPlainFileName(*name) && !noted_videos_.count(to)) NoteNextVideos(numbering.next, VideoExtension(*name));
     if (IsPlainFileName(*name) && CopyNewFile(from, to)) {
       *name = copy;
       copies.push_back(to);
-      ++next;
+      ++numbering.next;
+      numbering.changed = true;
     } else {
       if (!IsPlainFileName(*name)) reporter_.Tell(*name + shell::msg::FileNotFound());
       name->clear();
     }
   }
-  ini.WriteInteger("Video", "LastIndex", next);
   return copies;
+}
+
+// The names the next copies of videos take, noted in one durable write rather
+// than one each; names already taken are left out (a copy is never made over
+// them, and the unit must not remove them).
+void ImportRun::NoteNextVideos(int32_t next, const std::string& extension) {
+  constexpr int kNotedAhead = 64;
+  std::vector<std::string> names;
+  std::error_code error;
+  for (int32_t number = next; number < next + kNotedAhead && number > 0; ++number) {
+    std::string to = destination_.folders.video_folder + "media" + std::to_string(number) + extension;
+    if (!std::filesystem::exists(to, error) && !noted_videos_.count(to)) names.push_back(std::move(to));
+  }
+  unit_->NoteCreatedFiles(names);
+  noted_videos_.insert(names.begin(), names.end());
+}
+
+void ImportRun::SaveVideoNumbering() {
+  if (!video_numbering_ || !video_numbering_->changed) return;
+  shell::IniFile ini(*video_numbering_->settings);
+  ini.WriteInteger("Video", "LastIndex", video_numbering_->next);
+  video_numbering_->changed = false;
 }
 
 }  // namespace tabulor::paradox_import

@@ -65,6 +65,8 @@ void ImportRun::Run() {
   counts_ = {};
   current_user_key_ = 0;
   unsynced_copies_.clear();
+  video_numbering_.reset();
+  noted_videos_.clear();
   db::Session& session = *destination_.session;
   // Tables first: the unit checks then that no other program holds one of them.
   tables_ = std::make_unique<Tables>(session, destination_.database);
@@ -79,8 +81,13 @@ void ImportRun::Run() {
   unit_ = &unit;
   try {
     Walk();
+    SaveVideoNumbering();
   } catch (...) {
     // What was stored before the error stays, as a run that ends early keeps its rows.
+    try {
+      SaveVideoNumbering();
+    } catch (...) {
+    }
     try {
       SyncCopies();
       unit.Commit();

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,9 @@ class ImportRun {
   // Replaces each name by the name of its copy (empty when not copied); gives the copies' paths.
   std::vector<std::string> CopyVideoFiles(std::string& left, std::string& right);
   void RemoveCopies(const std::vector<std::string>& paths);
+  void NoteNextVideos(int32_t next, const std::string& extension);
+  // The next video number back into the settings file, when copies took numbers.
+  void SaveVideoNumbering();
   void SyncCopies();  // the copies on disk before the unit that names them lands
 
   Destination destination_;
@@ -113,6 +117,13 @@ class ImportRun {
   int32_t current_user_key_ = 0;  // CurrentUserKey
   bool norms_follow_posturo_ = false;
   std::vector<std::string> unsynced_copies_;
+  struct VideoNumbering {
+    std::optional<std::string> settings;  // Ortalis.INI or Kestra.INI; none: videos are not copied
+    int32_t next = 1;                     // [Video] LastIndex
+    bool changed = false;
+  };
+  std::optional<VideoNumbering> video_numbering_;  // read at the run's first video
+  std::set<std::string> noted_videos_;  // noted in the unit ahead of their copies
   std::array<int64_t, kCounterCount> counts_{};
 };
 

@@ -18,6 +18,7 @@
 #include "paradox_import/import_run.h"
 #include "paradox_import/practice_snapshot.h"
 #include "shell/formats.h"
+#include "shell/ini_file.h"
 
 namespace tabulor::paradox_import {
 namespace {
@@ -296,6 +297,8 @@ TEST_P(ParadoxImportRunTest, EverySourceRowLandsOnceWithItsLinksOrIsReported) {
   if (!source["Mesure"].empty() && source["Mesure"].front().count("VIDEO_LEFT")) {
     EXPECT_GT(videos, 0);
   }
+  // Each copy took the next number of the settings file, which the run wrote back.
+  EXPECT_EQ(shell::IniFile(program_dir_ + "Ortalis.INI").ReadInteger("Video", "LastIndex", 0), 5 + videos);
 
   // Exercises: one row per patient, day and time, added or found.
   for (const Row& exercise : source["Jeu"]) {

@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QFormLayout>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QHBoxLayout>
@@ -92,13 +91,7 @@ void TfmMdbImport::BuildWindow() {
 
   shell::gui::WizardPage summary(pages, "pgImport");
   pgImport = summary.page();
-  auto* form = new QFormLayout;
-  dbName = new QLabel(pgImport);
-  dbUser = new QLabel(pgImport);
-  form->addRow(shell::gui::WizardLabel("Import de la base de données :", pgImport), dbName);
-  form->addRow(shell::gui::WizardLabel("Utilisateur courant :", pgImport), dbUser);
-  summary.column()->addLayout(form);
-  summary.Caption("Contenu de la base de données :");
+  summary.SummaryHead(&dbName, &dbUser);
   PanelContenu = new QWidget(pgImport);
   shell::gui::FillCountPanel(PanelContenu, {{"Patient(s) :", &lPat},
                                             {"Mesure(s) :", &lMes},

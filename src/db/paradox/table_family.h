@@ -218,6 +218,11 @@ class TableFamily {
   // oldest half goes when it outgrows twice the rows (16 bytes a change).
   std::vector<std::pair<uint64_t, RowId>> changes_;
   uint64_t changes_from_ = 0;  // every change after this version is recorded
+  // The keys of the unique secondary indexes, brought in step with the rows
+  // from the record of changes before each test of a new key.
+  struct UniqueKeys;
+  mutable std::shared_ptr<UniqueKeys> unique_keys_;
+  UniqueKeys& UniqueKeysInStep() const;
   bool dirty_ = false;
   bool index_dirty_ = false;
   bool emptied_ = false;  // every row deleted: the file goes back to its header

@@ -54,12 +54,20 @@ void UnitOfWork::RequireOpen() const {
   if (!state_->open) throw EngineError("The unit of work is not open (it was committed or abandoned)");
 }
 
-void UnitOfWork::NoteCreatedFile(const std::string& path) {
+void UnitOfWork::NoteCreatedFile(const std::string& path) { NoteCreatedFiles({path}); }
+
+void UnitOfWork::NoteCreatedFiles(const std::vector<std::string>& paths) {
   RequireOpen();
+  if (paths.empty()) return;
+  std::vector<std::string> absolute;
+  absolute.reserve(paths.size());
+  for (const std::string& path : paths) absolute.push_back(std::filesystem::absolute(path).lexically_normal().string());
   try {
-    state_->journal->AddCreatedFile(std::filesystem::absolute(path).lexically_normal().string());
+    state_->journal->AddCreatedFiles(absolute);
   } catch (const std::exception& e) {
-    throw EngineError("The unit of work cannot note the file " + path + ": " + e.what());
+    throw EngineError("The unit of work cannot note the file " + paths.front() +
+                      (paths.size() > 1 ? " and " + std::to_string(paths.size() - 1) + " others" : "") + ": " +
+                      e.what());
   }
 }
 

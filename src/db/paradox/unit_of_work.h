@@ -26,6 +26,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/paradox/engine.h"
 
@@ -46,6 +47,9 @@ class UnitOfWork {
   // A file outside the tables that the unit creates (a copied letter or video): noted durably
   // before the caller creates it, removed when the unit is abandoned or rolled back after a crash.
   void NoteCreatedFile(const std::string& path);
+  // The same for several files in one durable write; a noted file the caller
+  // never creates is simply not there to remove.
+  void NoteCreatedFiles(const std::vector<std::string>& paths);
   bool IsOpen() const;
 
  private:

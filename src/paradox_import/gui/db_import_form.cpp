@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -94,12 +93,8 @@ QWidget* TfmDbImport::BuildIntroPage() {
 QWidget* TfmDbImport::BuildImportPage() {
   shell::gui::WizardPage summary(pages, "pgImport");
   QWidget* page = summary.page();
-  auto* form = new QFormLayout;
-  dbName = new QLabel(page);
+  summary.SummaryHead(&dbName, nullptr);
   dbName->setWordWrap(true);
-  form->addRow(shell::gui::WizardLabel("Import de la base de données :", page), dbName);
-  summary.column()->addLayout(form);
-  summary.Caption("Contenu de la base de données :");
   Panel2 = new QWidget(page);
   Panel2->setObjectName("Panel2");
   shell::gui::FillCountPanel(Panel2, {{"Patient(s) :", &lPat},

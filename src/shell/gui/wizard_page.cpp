@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -82,6 +83,18 @@ QPushButton* WizardPage::Button(const char* text) const {
   auto* button = new QPushButton(WizardText(text), page_);
   button->setAutoDefault(false);
   return button;
+}
+
+void WizardPage::SummaryHead(QLabel** name, QLabel** user) {
+  auto* form = new QFormLayout;
+  *name = new QLabel(page_);
+  form->addRow(WizardLabel("Import de la base de données :", page_), *name);
+  if (user) {
+    *user = new QLabel(page_);
+    form->addRow(WizardLabel("Utilisateur courant :", page_), *user);
+  }
+  column_->addLayout(form);
+  Caption("Contenu de la base de données :");
 }
 
 void WizardPage::RunHead(QLabel** in_progress, QProgressBar** progress) {

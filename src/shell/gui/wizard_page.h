@@ -52,6 +52,9 @@ class WizardPage {
   // A button of the page; Enter goes to the page's default button, not to the
   // button that has the focus.
   QPushButton* Button(const char* text) const;
+  // The head of a summary page: the source's name, the current user's when
+  // `user` is given, then the caption of the source's counts.
+  void SummaryHead(QLabel** name, QLabel** user);
   // The head of a run page: the text "in progress" above the progress bar,
   // then the caption of the report's counts.
   void RunHead(QLabel** in_progress, QProgressBar** progress);

@@ -290,10 +290,23 @@ TEST(SecondaryIndex, UniqueIndexRefusesADuplicatePost) {
   t.Edit();
   t.FieldByName("PASS_WD").SetAsString("secret");
   EXPECT_NO_THROW(t.Post());
+  // A key that an edit or a delete gave up can be taken again; the new key of the edit cannot.
+  t.Edit();
+  t.FieldByName("NOM").SetAsString("Martin");
+  t.Post();
+  AddUser(t, "DURAND");
+  ASSERT_TRUE(t.Locate("NOM", std::string("Dupont")));
+  t.Delete();
+  AddUser(t, "dupont");
+  t.Append();
+  t.FieldByName("NOM").SetAsString("MARTIN");
+  EXPECT_THROW(t.Post(), EngineError);
+  t.Cancel();
   t.Close();
   EXPECT_EQ(testing::DumpTable(session, dir.path(), "Users").find("DUPONT"), std::string::npos);
+  EXPECT_EQ(testing::DumpTable(session, dir.path(), "Users").find("MARTIN"), std::string::npos);
   EXPECT_TRUE(testing::VerifyTable(dir.path(), "Users").empty());
-  EXPECT_EQ(index::ReadIndexRecords(*Env::Default(), dir / "Users.XG0").size(), 2u);
+  EXPECT_EQ(index::ReadIndexRecords(*Env::Default(), dir / "Users.XG0").size(), 3u);
 }
 
 TEST(SecondaryIndex, VerifyFindsAnIndexOutOfStep) {

@@ -77,8 +77,10 @@ void RunUnit(Session& s, const std::string& dir, const std::string& letter) {
   data.Open();
   for (int i = 10; i < 16; ++i) Append(patient, i);
   patient.FlushBuffers();
-  unit.NoteCreatedFile(letter);
+  // Noted together; the spare name is never created.
+  unit.NoteCreatedFiles({letter, letter + ".copy", letter + ".spare"});
   std::ofstream(letter) << "letter";
+  std::ofstream(letter + ".copy") << "copy";
   for (visit.First(); !visit.Eof(); visit.Next()) {
     visit.Edit();
     visit.FieldByName("NAME").SetAsString("edited");
@@ -133,6 +135,8 @@ TEST(UnitOfWork, KilledOrFailingAtEveryWritePointLeavesAllBeforeOrAllAfter) {
       as_before += is_before;
       as_after += is_after;
       EXPECT_EQ(fs::exists(work / "letter.txt"), is_after) << "fault at operation " << at;
+      EXPECT_EQ(fs::exists(work / "letter.txt.copy"), is_after) << "fault at operation " << at;
+      EXPECT_FALSE(fs::exists(work / "letter.txt.spare")) << "fault at operation " << at;
       for (const char* name : kTables) {
         auto problems = testing::VerifyTable(work.path(), name);
         EXPECT_TRUE(problems.empty()) << "fault at operation " << at << ": " << name << ": " << problems.front();

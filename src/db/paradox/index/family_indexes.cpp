@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <stdexcept>
 
 #include "db/paradox/table_family.h"
@@ -81,21 +82,6 @@ void FamilyIndexes::Rewrite(const TableRows& rows, const TableStamps& stamps) {
   }
 }
 
-void FamilyIndexes::CheckUnique(const TableRows& rows, const uint8_t* record, const uint8_t* replaced) const {
-  for (const IndexFiles& idx : indexes_) {
-    if (!idx.def.unique) continue;
-    KeyLayout layout(*rows.header, rows.def->key_field_count, idx, *cp_);
-    const std::vector<uint8_t> wanted = layout.IndexedPart(record);
-    std::vector<uint8_t> other(wanted.size());
-    for (const RowRef& row : rows.rows) {
-      if (row.record == replaced) continue;
-      layout.IndexedPart(row.record, other.data());
-      if (layout.Compare(other.data(), wanted.data(), layout.IndexedSize()) == 0)
-        throw std::runtime_error("Key violation: the unique index " + idx.def.name + " already holds this key");
-    }
-  }
-}
-
 }  // namespace tabulor::db::index
 
 namespace tabulor::db {
@@ -109,6 +95,7 @@ index::TableRows TableFamily::Rows() const {
 }
 
 void TableFamily::LoadSecondaryIndexes() {
+  unique_keys_.reset();
   secondary_.Load(*env_, files_.directory, files_.secondary, def_, *codec_, &load_problems_);
 }
 
@@ -121,13 +108,79 @@ void TableFamily::WriteSecondaryIndexes() {
   secondary_.Rewrite(Rows(), stamps);
 }
 
+struct TableFamily::UniqueKeys {
+  struct Less {
+    const index::KeyLayout* layout;
+    bool operator()(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) const {
+      return layout->Compare(a.data(), b.data(), layout->IndexedSize()) < 0;
+    }
+  };
+  struct Index {
+    std::string name;
+    std::unique_ptr<index::KeyLayout> layout;
+    std::vector<std::vector<uint8_t>> by_row;  // the key of each row id; empty: no such row
+    std::multiset<std::vector<uint8_t>, Less> keys;
+  };
+  const std::vector<index::IndexFiles>* indexes = nullptr;  // what the layouts were made from
+  uint64_t version = 0;
+  std::vector<Index> unique;
+
+  void Remove(RowId id) {
+    for (Index& u : unique) {
+      if (id >= u.by_row.size() || u.by_row[id].empty()) continue;
+      u.keys.erase(u.keys.find(u.by_row[id]));
+      u.by_row[id].clear();
+    }
+  }
+  void Add(RowId id, const uint8_t* record, RowId limit) {
+    for (Index& u : unique) {
+      if (u.by_row.size() < limit) u.by_row.resize(limit);
+      u.by_row[id] = u.layout->IndexedPart(record);
+      u.keys.insert(u.by_row[id]);
+    }
+  }
+};
+
+TableFamily::UniqueKeys& TableFamily::UniqueKeysInStep() const {
+  const std::vector<index::IndexFiles>& indexes = secondary_.Indexes();
+  std::shared_ptr<UniqueKeys>& keys = unique_keys_;
+  if (keys && keys->indexes == &indexes && keys->version == version_) return *keys;
+  std::vector<RowId> touched;
+  if (keys && keys->indexes == &indexes && ChangedSince(keys->version, touched)) {
+    for (RowId id : touched) {
+      keys->Remove(id);
+      if (Alive(id)) keys->Add(id, Row(PosOf(id)), IdLimit());
+    }
+    keys->version = version_;
+    return *keys;
+  }
+  keys = std::make_shared<UniqueKeys>();
+  keys->indexes = &indexes;
+  keys->version = version_;
+  for (const index::IndexFiles& idx : indexes) {
+    if (!idx.def.unique) continue;
+    UniqueKeys::Index u;
+    u.name = idx.def.name;
+    u.layout = std::make_unique<index::KeyLayout>(header_, def_.key_field_count, idx, *codec_);
+    u.keys = std::multiset<std::vector<uint8_t>, UniqueKeys::Less>(UniqueKeys::Less{u.layout.get()});
+    keys->unique.push_back(std::move(u));
+  }
+  RowPos p;
+  for (bool more = First(p); more; more = Next(p)) keys->Add(IdAt(p), Row(p), IdLimit());
+  return *keys;
+}
+
 void TableFamily::CheckUniqueIndexes(const std::vector<uint8_t>& record, const uint8_t* replaced) const {
   const auto& indexes = secondary_.Indexes();
   if (std::none_of(indexes.begin(), indexes.end(), [](const index::IndexFiles& i) { return i.def.unique; })) return;
-  try {
-    secondary_.CheckUnique(Rows(), record.data(), replaced);
-  } catch (const std::runtime_error& e) {
-    Fail(e.what());
+  for (const UniqueKeys::Index& u : UniqueKeysInStep().unique) {
+    const std::vector<uint8_t> wanted = u.layout->IndexedPart(record.data());
+    size_t held = u.keys.count(wanted);
+    // The row being replaced may hold the key itself.
+    if (held > 0 && replaced &&
+        u.layout->Compare(u.layout->IndexedPart(replaced).data(), wanted.data(), u.layout->IndexedSize()) == 0)
+      --held;
+    if (held > 0) Fail("Key violation: the unique index " + u.name + " already holds this key");
   }
 }
 

@@ -23,9 +23,6 @@ class FamilyIndexes {
   void OpenForWrite(Env& env, const std::string& directory, storage::Journal& journal);
   // Rewrites the X and Y files of every index from the rows.
   void Rewrite(const TableRows& rows, const TableStamps& stamps);
-  // Throws std::runtime_error naming the index when a unique index already
-  // holds the key of `record` in a row other than `replaced`.
-  void CheckUnique(const TableRows& rows, const uint8_t* record, const uint8_t* replaced) const;
 
  private:
   struct Writable {

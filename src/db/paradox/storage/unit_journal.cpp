@@ -88,9 +88,15 @@ void UnitJournal::Append(const std::string& line) {
 
 void UnitJournal::AddMember(const std::string& journal_name) { Append("journal " + journal_name + "\n"); }
 
-void UnitJournal::AddCreatedFile(const std::string& path) {
-  if (path.find('\n') != std::string::npos) throw std::runtime_error("a file name with a line break: " + path);
-  Append("file " + path + "\n");
+void UnitJournal::AddCreatedFile(const std::string& path) { AddCreatedFiles({path}); }
+
+void UnitJournal::AddCreatedFiles(const std::vector<std::string>& paths) {
+  std::string lines;
+  for (const std::string& path : paths) {
+    if (path.find('\n') != std::string::npos) throw std::runtime_error("a file name with a line break: " + path);
+    lines += "file " + path + "\n";
+  }
+  if (!lines.empty()) Append(lines);
 }
 
 void UnitJournal::Commit() {

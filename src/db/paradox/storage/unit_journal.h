@@ -28,6 +28,8 @@ class UnitJournal {
   void AddMember(const std::string& journal_name);
   // Durably notes a file the unit is about to create.
   void AddCreatedFile(const std::string& path);
+  // Durably notes files the unit may create, in one write.
+  void AddCreatedFiles(const std::vector<std::string>& paths);
   // The commit point: the unit journal is removed.
   void Commit();
   // Rolls every member back from its journal and removes the noted files, then the unit journal.
