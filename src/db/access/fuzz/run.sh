@@ -9,7 +9,8 @@ mkmdb=$3
 seconds=${4:-60}
 cmake -S "$src/src/db/access/fuzz" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build" --target access_fuzz -j2 >/dev/null
+# The build is quiet unless it fails; then its output says why.
+cmake --build "$build" --target access_fuzz -j2 >"$build/build.log" 2>&1 || { cat "$build/build.log"; exit 1; }
 seeds="$build/access-fuzz-seeds"
 corpus="$build/access-fuzz-corpus"
 rm -rf "$seeds"

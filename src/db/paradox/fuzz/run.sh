@@ -8,7 +8,8 @@ seconds=${3:-60}
 samples="${TABULOR_SHARED_DIR:-$src/../shared}/samples/paradox"
 cmake -S "$src/src/db/paradox/fuzz" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build" --target paradox_fuzz -j2 >/dev/null
+# The build is quiet unless it fails; then its output says why.
+cmake --build "$build" --target paradox_fuzz -j2 >"$build/build.log" 2>&1 || { cat "$build/build.log"; exit 1; }
 seeds="$build/paradox-fuzz-seeds"
 corpus="$build/paradox-fuzz-corpus"
 mkdir -p "$seeds" "$corpus"
