@@ -40,7 +40,7 @@ Blob Field::AsBlob() const {
       return Blob(it->second.begin() + 8, it->second.end());
     }
   }
-  const uint8_t* rec = m.Record();
+  const RowBytes rec = m.Record();
   if (!rec) return {};
   if (!IsBlobType(Type())) {
     Value v = AsVariant();
@@ -60,7 +60,7 @@ uint64_t Field::BlobSize() const {
   Table::Impl& m = *table_->impl_;
   table_->Sync();
   if (m.state != CursorState::kBrowse && m.pending_blobs.count(index_)) return AsBlob().size();
-  const uint8_t* rec = m.Record();
+  const RowBytes rec = m.Record();
   if (!rec) return 0;
   const auto& h = m.family->Header();
   return format::ReadBlobLeader(rec + h.offsets[index_], h.stored_sizes[index_]).length;
@@ -82,7 +82,7 @@ Value Field::AsVariant() const {
     }
     return b;
   }
-  const uint8_t* rec = m.Record();
+  const RowBytes rec = m.Record();
   if (!rec) return {};
   const auto& h = m.family->Header();
   try {
@@ -99,7 +99,7 @@ bool Field::IsNull() const {
     table_->Sync();
     if (m.state != CursorState::kBrowse)
       if (auto it = m.pending_blobs.find(index_); it != m.pending_blobs.end()) return it->second.empty();
-    const uint8_t* rec = m.Record();
+    const RowBytes rec = m.Record();
     if (!rec) return true;
     const auto& h = m.family->Header();
     return format::ReadBlobLeader(rec + h.offsets[index_], h.stored_sizes[index_]).IsBlank();
@@ -217,7 +217,7 @@ void Field::CopyBlobFrom(const Field& other) {
   Blob bytes;
   if (auto it = o.pending_blobs.find(other.index_); o.state != CursorState::kBrowse && it != o.pending_blobs.end()) {
     bytes = it->second;
-  } else if (const uint8_t* rec = o.Record()) {
+  } else if (const RowBytes rec = o.Record()) {
     bytes = o.family->ReadBlob(other.index_, rec);
   }
   m.pending_blobs[index_] = std::move(bytes);

@@ -72,8 +72,10 @@ void OrderedRows::Build(const TableFamily& fam) {
   std::vector<Item> items;
   items.reserve(static_cast<size_t>(fam.RecordCount()));
   RowPos p;
-  for (bool ok = fam.First(p); ok; ok = fam.Next(p))
-    items.push_back({order_.KeyOf(fam.Row(p)), order_.Prefix(fam.Row(p), group_fields_), fam.IdAt(p)});
+  for (bool ok = fam.First(p); ok; ok = fam.Next(p)) {
+    const RowBytes record = fam.Row(p);
+    items.push_back({order_.KeyOf(record), order_.Prefix(record, group_fields_), fam.IdAt(p)});
+  }
   // Stable sorts over the chain order: equal keys keep it, as the index files do.
   std::stable_sort(items.begin(), items.end(), [&](const Item& a, const Item& b) { return order_.Compare(a.key, b.key) < 0; });
   if (group_fields_ > 0)
@@ -108,7 +110,7 @@ bool OrderedRows::CatchUp(const TableFamily& fam) {
 
 void OrderedRows::Place(const TableFamily& fam, RowId id) {
   const RowPos at = fam.PosOf(id);
-  const uint8_t* record = fam.Row(at);
+  const RowBytes record = fam.Row(at);
   std::vector<Value> prefix = order_.Prefix(record, group_fields_);
   auto g = std::lower_bound(groups_.begin(), groups_.end(), prefix,
                             [&](const Entry& e, const std::vector<Value>& p) { return order_.ComparePrefix(e.prefix, p) < 0; });
@@ -116,7 +118,8 @@ void OrderedRows::Place(const TableFamily& fam, RowId id) {
   const RowOrder::Key key = order_.KeyOf(record);
   auto it = std::lower_bound(g->rows.begin(), g->rows.end(), id, [&](RowId held, RowId) {
     const RowPos q = fam.PosOf(held);
-    return order_.Before(order_.KeyOf(fam.Row(q)), q, key, at);
+    const RowBytes row = fam.Row(q);
+    return order_.Before(order_.KeyOf(row), q, key, at);
   });
   g->rows.insert(it, id);
 }

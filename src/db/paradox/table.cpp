@@ -277,7 +277,10 @@ std::vector<int> Table::IndexFields() const {
 
 void Table::Capture() {
   Impl& m = *impl_;
-  if (m.has_row) m.current.assign(m.family->Row(m.pos), m.family->Row(m.pos) + m.family->RecordSize());
+  if (m.has_row) {
+    const RowBytes row = m.family->Row(m.pos);
+    m.current.assign(row.data(), row.data() + m.family->RecordSize());
+  }
   m.seen_version = m.family->Version();
 }
 
@@ -362,8 +365,8 @@ void Table::ReadBlockOrderRows(bool filtered, const std::vector<Value>& master_v
   auto value_of = [&](RowPos p, int field) -> Value {
     const FieldDef& fd = fam.Definition().fields[field];
     if (IsBlobType(fd.type)) return {};
-    return format::DecodeField(fd.type, fam.Row(p) + fam.Header().offsets[field], fam.Header().stored_sizes[field],
-                               fam.Codec());
+    const RowBytes row = fam.Row(p);
+    return format::DecodeField(fd.type, row + fam.Header().offsets[field], fam.Header().stored_sizes[field], fam.Codec());
   };
   m.block_order_rows.clear();
   RowPos p;
@@ -375,7 +378,10 @@ void Table::ReadBlockOrderRows(bool filtered, const std::vector<Value>& master_v
     ok = fam.LowerBound(range, p);
   }
   for (; ok; ok = fam.Next(p)) {
-    if (!range.empty() && std::memcmp(fam.Row(p), range.data(), range.size()) != 0) break;
+    if (!range.empty()) {
+      const RowBytes row = fam.Row(p);
+      if (std::memcmp(row, range.data(), range.size()) != 0) break;
+    }
     bool match = true;
     for (size_t k = 0; filtered && match && k < master_values.size(); ++k)
       match = values::Compare(value_of(p, index_fields[k]), master_values[k], m.order_case_insensitive) == 0;
@@ -388,7 +394,10 @@ int Table::FindCurrentInView() const {
   const Impl& m = *impl_;
   const TableFamily& fam = *m.family;
   const std::vector<RowId>& view = *m.view;
-  auto same = [&](RowId id) { return std::memcmp(fam.Row(fam.PosOf(id)), m.current.data(), m.current.size()) == 0; };
+  auto same = [&](RowId id) {
+    const RowBytes row = fam.Row(fam.PosOf(id));
+    return std::memcmp(row, m.current.data(), m.current.size()) == 0;
+  };
   if (!m.row_order) {
     for (size_t i = 0; i < view.size(); ++i)
       if (same(view[i])) return static_cast<int>(i);
@@ -396,12 +405,16 @@ int Table::FindCurrentInView() const {
   }
   const RowOrder& order = *m.row_order;
   const RowOrder::Key key = order.KeyOf(m.current.data());
-  auto key_at = [&](RowId id) { return order.KeyOf(fam.Row(fam.PosOf(id))); };
+  auto key_at = [&](RowId id) {
+    const RowBytes row = fam.Row(fam.PosOf(id));
+    return order.KeyOf(row);
+  };
   if (fam.KeySize() > 0) {
     // A keyed table holds at most one such row: the one with the current key.
     RowPos p;
     std::vector<uint8_t> primary(m.current.begin(), m.current.begin() + fam.KeySize());
-    if (!fam.LowerBound(primary, p) || std::memcmp(fam.Row(p), m.current.data(), m.current.size()) != 0) return -1;
+    if (!fam.LowerBound(primary, p)) return -1;
+    if (const RowBytes row = fam.Row(p); std::memcmp(row, m.current.data(), m.current.size()) != 0) return -1;
     auto it = std::lower_bound(view.begin(), view.end(), p, [&](RowId held, RowPos at) {
       return order.Before(key_at(held), fam.PosOf(held), key, at);
     });
@@ -534,7 +547,8 @@ bool Table::FindKey(const std::vector<Value>& key) {
   if (!m.use_view) {
     std::vector<uint8_t> prefix = KeyPrefix(fam, wanted);
     RowPos p;
-    if (!fam.LowerBound(prefix, p) || std::memcmp(fam.Row(p), prefix.data(), prefix.size()) != 0) return false;
+    if (!fam.LowerBound(prefix, p)) return false;
+    if (const RowBytes row = fam.Row(p); std::memcmp(row, prefix.data(), prefix.size()) != 0) return false;
     m.pos = p;
     m.has_row = true;
     m.eof = m.bof = false;
@@ -562,11 +576,12 @@ bool Table::FindKey(const std::vector<Value>& key) {
     wanted_key = layout->IndexedPart(record.data());
   }
   auto compare_row = [&](RowPos p) {
-    if (layout) return layout->Compare(layout->IndexedPart(fam.Row(p)).data(), wanted_key.data(), wanted_bytes);
+    const RowBytes row = fam.Row(p);
+    if (layout) return layout->Compare(layout->IndexedPart(row).data(), wanted_key.data(), wanted_bytes);
     for (size_t k = 0; k < wanted.size(); ++k) {
       const int f = fields[k];
       const FieldDef& fd = fam.Definition().fields[f];
-      Value v = format::DecodeField(fd.type, fam.Row(p) + fam.Header().offsets[f], fam.Header().stored_sizes[f], fam.Codec());
+      Value v = format::DecodeField(fd.type, row + fam.Header().offsets[f], fam.Header().stored_sizes[f], fam.Codec());
       int c = values::Compare(v, wanted[k], m.order_case_insensitive);
       if (c) return m.order_descending ? -c : c;
     }
@@ -600,7 +615,7 @@ bool Table::Locate(std::string_view field, const Value& value, bool case_insensi
   const int index = f.Index();
   const FieldDef& fd = fam.Definition().fields[index];
   auto matches = [&](RowPos p) {
-    const uint8_t* rec = fam.Row(p);
+    const RowBytes rec = fam.Row(p);
     Value v;
     if (IsBlobType(fd.type)) {
       Blob b = fam.ReadBlob(index, rec);
@@ -665,7 +680,8 @@ int Table::CopyRecordFrom(Table& source, const RecordCopy& how) {
   if (m.state != CursorState::kEdit && m.state != CursorState::kAppend)
     to.Fail("the table is not in edit or append mode");
   source.Sync();
-  if (!source.impl_->Record()) from.Fail("there is no current row to copy");
+  const RowBytes source_record = source.impl_->Record();
+  if (!source_record) from.Fail("there is no current row to copy");
   const auto& to_fields = to.Definition().fields;
   const auto& from_fields = from.Definition().fields;
   std::vector<std::pair<int, int>> pairs;  // (destination, source) positions
@@ -697,7 +713,7 @@ int Table::CopyRecordFrom(Table& source, const RecordCopy& how) {
     } else if (!IsBlobType(td.type) && td.type == fd.type && td.size == fd.size &&
                stored == from.Header().stored_sizes[f] && (td.type != FieldType::kAlpha || same_text)) {
       // The same encoding on both sides: the stored bytes, a blank (null) one included.
-      std::memcpy(m.buffer.data() + to.Header().offsets[t], source.impl_->Record() + from.Header().offsets[f],
+      std::memcpy(m.buffer.data() + to.Header().offsets[t], source_record + from.Header().offsets[f],
                   static_cast<size_t>(stored));
     } else {
       FieldAt(t).Assign(source.FieldAt(f));
@@ -745,9 +761,13 @@ void Table::Post() {
   if (!appending && m.seen_version != fam.Version()) {
     // Another cursor changed the table since Edit: find the row being edited again.
     RowPos q;
+    auto same_as_current = [&](RowPos at) {
+      const RowBytes row = fam.Row(at);
+      return std::memcmp(row, m.current.data(), m.current.size()) == 0;
+    };
     bool found = fam.KeySize() > 0
                      ? fam.LowerBound(std::vector<uint8_t>(m.current.begin(), m.current.begin() + fam.KeySize()), q) &&
-                           std::memcmp(fam.Row(q), m.current.data(), m.current.size()) == 0
+                           same_as_current(q)
                      : fam.FindIdentical(m.current.data(), q);
     if (!found) fam.Fail("the row being edited was changed or deleted through another cursor");
     m.pos = q;
@@ -769,10 +789,13 @@ void Table::Post() {
     std::vector<uint8_t> key(record.begin(), record.begin() + fam.KeySize());
     RowPos p;
     bool same_row = !appending && std::memcmp(m.current.data(), record.data(), key.size()) == 0;
-    if (!same_row && fam.LowerBound(key, p) && std::memcmp(fam.Row(p), key.data(), key.size()) == 0)
-      fam.Fail("Key violation");
+    if (!same_row && fam.LowerBound(key, p))
+      if (const RowBytes row = fam.Row(p); std::memcmp(row, key.data(), key.size()) == 0) fam.Fail("Key violation");
   }
-  fam.CheckUniqueIndexes(record, appending ? nullptr : fam.Row(m.pos));
+  {
+    const RowBytes replaced = appending ? RowBytes() : fam.Row(m.pos);
+    fam.CheckUniqueIndexes(record, replaced);
+  }
   for (auto& [field, blob] : m.pending_blobs) {
     if (!appending) fam.ReleaseBlob(field, m.current.data());
     fam.StoreBlob(field, record.data(), blob);
@@ -807,8 +830,11 @@ void Table::Delete() {
   TableFamily& fam = *m.family;
   if (!m.has_row) fam.Fail("there is no current row to delete");
   const TableDef& def = fam.Definition();
-  for (size_t i = 0; i < def.fields.size(); ++i)
-    if (IsBlobType(def.fields[i].type)) fam.ReleaseBlob(static_cast<int>(i), fam.Row(m.pos));
+  {
+    const RowBytes row = fam.Row(m.pos);
+    for (size_t i = 0; i < def.fields.size(); ++i)
+      if (IsBlobType(def.fields[i].type)) fam.ReleaseBlob(static_cast<int>(i), row);
+  }
   RowPos p = m.pos;
   fam.Erase(p);
   if (m.use_view) {

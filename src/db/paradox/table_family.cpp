@@ -1,6 +1,7 @@
 #include "db/paradox/table_family.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <set>
 #include <system_error>
@@ -16,6 +17,28 @@
 namespace tabulor::db {
 
 using format::BlockHeader;
+
+namespace {
+// 2 MiB of records per table family: a few hundred blocks, enough for the
+// blocks an import or a browse works on at once; the rest is read again when needed.
+std::atomic<size_t> default_cache_budget{2u << 20};
+std::atomic<size_t> most_held{0};
+std::atomic<uint64_t> blocks_read{0}, blocks_spilled{0};
+
+void NoteHeld(size_t held) {
+  size_t seen = most_held;
+  while (held > seen && !most_held.compare_exchange_weak(seen, held)) {
+  }
+}
+}  // namespace
+
+void TableFamily::SetDefaultCacheBudget(size_t bytes) {
+  default_cache_budget = bytes;
+  most_held = 0;
+  blocks_read = blocks_spilled = 0;
+}
+size_t TableFamily::DefaultCacheBudget() { return default_cache_budget; }
+TableFamily::CacheCounters TableFamily::Counters() { return {most_held, blocks_read, blocks_spilled}; }
 
 FamilyFiles FamilyFiles::Find(Env& env, const std::string& directory, const std::string& table_file) {
   FamilyFiles f;
@@ -149,6 +172,7 @@ void TableFamily::LoadBlocks() {
   const int bs = header_.block_size;
   std::set<int> seen;
   std::vector<uint8_t> buf(static_cast<size_t>(bs));
+  budget_blocks_ = std::max<size_t>(1, DefaultCacheBudget() / static_cast<size_t>(bs));
   int prev = 0;
   for (int number = header_.first_block; number != 0;) {
     if (number > header_.file_blocks) throw std::runtime_error("block chain leaves the file at block " + std::to_string(number));
@@ -164,12 +188,19 @@ void TableFamily::LoadBlocks() {
     if (bh.prev != prev) load_problems_.push_back("block " + std::to_string(number) + " has a wrong previous-block link");
     Block b;
     b.number = static_cast<uint16_t>(number);
-    b.data.assign(buf.begin() + BlockHeader::kSize, buf.begin() + BlockHeader::kSize + static_cast<long>(n) * rs);
+    const auto records = buf.begin() + BlockHeader::kSize;
+    if (n > 0 && key_size_ > 0) b.first_key.assign(records, records + key_size_);
     b.disk_next = bh.next;
     b.disk_prev = bh.prev;
     for (int slot = 0; slot < n; ++slot) b.ids.push_back(NewId(b.number, slot));
     record_count_ += n;
     chain_.push_back(std::move(b));
+    // The first blocks stay in the cache, as read.
+    if (held_blocks_ < budget_blocks_) {
+      Hold(static_cast<uint16_t>(number), std::vector<uint8_t>(records, records + static_cast<long>(n) * rs));
+      cache_[number].dirty = false;
+      --dirty_blocks_;
+    }
     prev = number;
     number = bh.next;
   }
@@ -385,40 +416,49 @@ int TableFamily::CompareKeys(const uint8_t* a, const uint8_t* b) const {
   return std::memcmp(a, b, static_cast<size_t>(key_size_));
 }
 
+template <typename Pred>
+int TableFamily::LastBlockBefore(Pred before) const {
+  int lo = 0, hi = BlockCount();  // the first block whose key does not satisfy `before`
+  while (lo < hi) {
+    const int mid = (lo + hi) / 2;
+    int k = mid;
+    while (k >= 0 && chain_[k].ids.empty()) --k;
+    if (k < 0 || before(chain_[k].first_key.data())) lo = mid + 1;
+    else hi = mid;
+  }
+  return lo - 1;
+}
+
 bool TableFamily::LowerBound(const std::vector<uint8_t>& prefix, RowPos& p) const {
   const size_t n = std::min(prefix.size(), static_cast<size_t>(key_size_));
   const int rs = header_.record_size;
-  // The first block whose last row is >= prefix.
-  int lo = 0, hi = BlockCount();
+  // The row is in the last block whose first key is below the prefix, or it is the first row after it.
+  int b = LastBlockBefore([&](const uint8_t* key) { return std::memcmp(key, prefix.data(), n) < 0; });
+  while (b >= 0 && RowsIn(b) == 0) --b;
+  if (b < 0) return First(p);
+  const Bytes data = Load(b);
+  const int rows = RowsIn(b);
+  int lo = 0, hi = rows;
   while (lo < hi) {
-    int mid = (lo + hi) / 2;
-    int rows = RowsIn(mid);
-    if (rows == 0 || std::memcmp(Row({mid, rows - 1}), prefix.data(), n) < 0)
-      lo = mid + 1;
-    else
-      hi = mid;
+    const int mid = (lo + hi) / 2;
+    if (std::memcmp(data->data() + static_cast<size_t>(mid) * rs, prefix.data(), n) < 0) lo = mid + 1;
+    else hi = mid;
   }
-  if (lo >= BlockCount()) return false;
-  int rows = RowsIn(lo);
-  int a = 0, b = rows;
-  const uint8_t* base = chain_[lo].data.data();
-  while (a < b) {
-    int mid = (a + b) / 2;
-    if (std::memcmp(base + static_cast<size_t>(mid) * rs, prefix.data(), n) < 0) a = mid + 1;
-    else b = mid;
-  }
-  if (a >= rows) return false;
-  p = {lo, a};
-  return true;
+  p = {b, lo};
+  if (lo < rows) return true;
+  p.slot = rows - 1;
+  return Next(p);
 }
 
 bool TableFamily::FindIdentical(const uint8_t* record, RowPos& p) const {
   RowPos q;
-  for (bool ok = First(q); ok; ok = Next(q))
-    if (std::memcmp(Row(q), record, static_cast<size_t>(header_.record_size)) == 0) {
+  for (bool ok = First(q); ok; ok = Next(q)) {
+    const RowBytes row = Row(q);
+    if (std::memcmp(row, record, static_cast<size_t>(header_.record_size)) == 0) {
       p = q;
       return true;
     }
+  }
   return false;
 }
 
@@ -435,8 +475,130 @@ uint16_t TableFamily::NewBlockNumber() {
   return static_cast<uint16_t>(++header_.file_blocks);
 }
 
+// ---- the block cache ----
+
+TableFamily::Bytes TableFamily::Load(int chain_index) const {
+  const uint16_t n = chain_[chain_index].number;
+  if (n >= cache_.size()) cache_.resize(static_cast<size_t>(n) + 1);
+  Cached& c = cache_[n];
+  if (c.data) {
+    lru_.splice(lru_.end(), lru_, c.lru);
+    return c.data;
+  }
+  const int rs = header_.record_size;
+  auto data = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(RowsIn(chain_index)) * rs, 0);
+  try {
+    // A block cut short by the end of the file reads as zeros past it.
+    db_file_->Read(format::BlockOffset(header_.header_size, header_.block_size, n) + BlockHeader::kSize, data->data(),
+                   data->size());
+  } catch (const std::exception& e) {
+    Fail("reading block " + std::to_string(n) + " failed: " + e.what());
+  }
+  ++blocks_read;
+  c.data = data;
+  c.dirty = false;
+  c.lru = lru_.insert(lru_.end(), n);
+  ++held_blocks_;
+  TrimClean(n);
+  NoteHeld(held_blocks_);
+  return data;
+}
+
+std::vector<uint8_t>& TableFamily::Change(int chain_index) {
+  Bytes data = Load(chain_index);
+  Cached& c = cache_[chain_[chain_index].number];
+  // Held here and by the cache: a third holder is a RowBytes, which keeps the bytes it showed.
+  if (data.use_count() > 2) c.data = std::make_shared<std::vector<uint8_t>>(*data);
+  if (!c.dirty) {
+    c.dirty = true;
+    ++dirty_blocks_;
+  }
+  return *c.data;
+}
+
+void TableFamily::Hold(uint16_t number, std::vector<uint8_t> data) {
+  if (number >= cache_.size()) cache_.resize(static_cast<size_t>(number) + 1);
+  Drop(number);
+  Cached& c = cache_[number];
+  c.data = std::make_shared<std::vector<uint8_t>>(std::move(data));
+  c.dirty = true;
+  c.lru = lru_.insert(lru_.end(), number);
+  ++held_blocks_;
+  ++dirty_blocks_;
+  NoteHeld(held_blocks_);
+}
+
+void TableFamily::Drop(uint16_t number) const {
+  if (number >= cache_.size() || !cache_[number].data) return;
+  Cached& c = cache_[number];
+  lru_.erase(c.lru);
+  c.data.reset();
+  --held_blocks_;
+  if (c.dirty) --dirty_blocks_;
+  c.dirty = false;
+}
+
+void TableFamily::DropAll() {
+  cache_.clear();
+  lru_.clear();
+  held_blocks_ = dirty_blocks_ = 0;
+}
+
+void TableFamily::TrimClean(uint16_t keep) const {
+  for (auto it = lru_.begin(); it != lru_.end() && held_blocks_ > budget_blocks_;) {
+    const uint16_t n = *it++;
+    const Cached& c = cache_[n];
+    if (n == keep || c.dirty || c.data.use_count() > 1) continue;
+    Drop(n);
+  }
+}
+
+void TableFamily::WriteBlock(int chain_index, const std::vector<uint8_t>& data) {
+  const int rs = header_.record_size;
+  const int bs = header_.block_size;
+  Block& b = chain_[chain_index];
+  const uint16_t next = chain_index + 1 < BlockCount() ? chain_[chain_index + 1].number : 0;
+  const uint16_t prev = chain_index > 0 ? chain_[chain_index - 1].number : 0;
+  std::vector<uint8_t> buf(static_cast<size_t>(bs), 0);
+  BlockHeader{next, prev, BlockHeader::SizeFor(RowsIn(chain_index), rs)}.Store(buf.data());
+  std::memcpy(buf.data() + BlockHeader::kSize, data.data(), data.size());
+  db_file_->Write(format::BlockOffset(header_.header_size, bs, b.number), buf.data(), buf.size());
+  b.disk_next = next;
+  b.disk_prev = prev;
+}
+
+void TableFamily::SpillDirty() {
+  if (dirty_blocks_ <= budget_blocks_ / 2) return;
+  // Into the .DB's page cache, as a flush writes them: past the committed end
+  // of the file they go straight to disk, where a rollback cuts them off.
+  Guarded([&] {
+    for (auto it = lru_.begin(); it != lru_.end() && dirty_blocks_ > budget_blocks_ / 4; ++it) {
+      Cached& c = cache_[*it];
+      if (!c.dirty) continue;
+      WriteBlock(chain_at_[*it], *c.data);
+      c.dirty = false;
+      --dirty_blocks_;
+      ++blocks_spilled;
+    }
+    return 0;
+  });
+  TrimClean(0);
+}
+
+void TableFamily::NoteFirstKey(int chain_index) {
+  if (key_size_ == 0) return;
+  Block& b = chain_[chain_index];
+  if (b.ids.empty()) {
+    b.first_key.clear();
+    return;
+  }
+  const Bytes data = Load(chain_index);
+  b.first_key.assign(data->begin(), data->begin() + key_size_);
+}
+
 void TableFamily::FreeBlock(int chain_index) {
   uint16_t n = chain_[chain_index].number;
+  Drop(n);
   chain_.erase(chain_.begin() + chain_index);
   free_blocks_.insert(free_blocks_.begin(), n);
   newly_freed_.push_back(n);
@@ -450,27 +612,27 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
   if (chain_.empty()) {
     Block b;
     b.number = NewBlockNumber();
-    b.dirty = true;
     chain_.push_back(std::move(b));
     IndexChain();
+    Hold(chain_.back().number, {});
   }
   if (def_.key_field_count > 0) {
-    int lo = 0, hi = BlockCount();  // the last block whose first row is <= the new key
-    while (lo < hi) {
-      int mid = (lo + hi) / 2;
-      if (RowsIn(mid) > 0 && CompareKeys(Row({mid, 0}), record.data()) <= 0) lo = mid + 1;
-      else hi = mid;
-    }
-    p.block = std::max(0, lo - 1);
+    // The last block whose first row is <= the new key.
+    p.block = LastBlockBefore([&](const uint8_t* key) { return CompareKeys(key, record.data()) <= 0; });
+    while (p.block > 0 && RowsIn(p.block) == 0) --p.block;
+    p.block = std::max(0, p.block);
+    const Bytes data = Load(p.block);  // let go of before the block changes
     int a = 0, b = RowsIn(p.block);
     while (a < b) {
       int mid = (a + b) / 2;
-      if (CompareKeys(Row({p.block, mid}), record.data()) < 0) a = mid + 1;
+      if (CompareKeys(data->data() + static_cast<size_t>(mid) * rs, record.data()) < 0) a = mid + 1;
       else b = mid;
     }
     p.slot = a;
-    if (a < RowsIn(p.block) && CompareKeys(Row(p), record.data()) == 0) Fail("Key violation");
-  } else {
+    if (a < RowsIn(p.block) && CompareKeys(data->data() + static_cast<size_t>(a) * rs, record.data()) == 0)
+      Fail("Key violation");
+  }
+  if (def_.key_field_count == 0) {
     p = {BlockCount() - 1, RowsIn(BlockCount() - 1)};
   }
   const int rows = RowsIn(p.block);
@@ -478,65 +640,81 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
   if (rows >= Capacity()) {
     Block fresh;
     fresh.number = NewBlockNumber();
-    fresh.dirty = true;
     if (last_block && p.slot == rows) {
       // Appending past a full last block starts a new block.
-      fresh.data = record;
       const RowId id = NewId(fresh.number, 0);
       fresh.ids = {id};
+      if (key_size_ > 0) fresh.first_key.assign(record.begin(), record.begin() + key_size_);
+      const uint16_t number = fresh.number;
       chain_.insert(chain_.begin() + p.block + 1, std::move(fresh));
       IndexChain();
+      Hold(number, record);
       ++record_count_;
       Touch(id);
+      SpillDirty();
       return {p.block + 1, 0};
     }
     // A full block splits in half.
-    Block& full = chain_[p.block];
+    std::vector<uint8_t>& full = Change(p.block);
     int keep = (rows + 1) / 2;
-    fresh.data.assign(full.data.begin() + static_cast<long>(keep) * rs, full.data.end());
-    full.data.resize(static_cast<size_t>(keep) * rs);
-    fresh.ids.assign(full.ids.begin() + keep, full.ids.end());
-    full.ids.resize(static_cast<size_t>(keep));
-    full.dirty = true;
+    std::vector<uint8_t> moved(full.begin() + static_cast<long>(keep) * rs, full.end());
+    full.resize(static_cast<size_t>(keep) * rs);
+    std::vector<RowId>& full_ids = chain_[p.block].ids;
+    fresh.ids.assign(full_ids.begin() + keep, full_ids.end());
+    full_ids.resize(static_cast<size_t>(keep));
+    const uint16_t number = fresh.number;
     chain_.insert(chain_.begin() + p.block + 1, std::move(fresh));
     IndexChain();
+    Hold(number, std::move(moved));
+    NoteFirstKey(p.block + 1);
     Relocate(p.block + 1, 0);
     if (p.slot > keep) p = {p.block + 1, p.slot - keep};
   }
-  Block& target = chain_[p.block];
-  target.data.insert(target.data.begin() + static_cast<long>(p.slot) * rs, record.begin(), record.end());
-  const RowId id = NewId(target.number, p.slot);
-  target.ids.insert(target.ids.begin() + p.slot, id);
+  std::vector<uint8_t>& target = Change(p.block);
+  target.insert(target.begin() + static_cast<long>(p.slot) * rs, record.begin(), record.end());
+  const RowId id = NewId(chain_[p.block].number, p.slot);
+  std::vector<RowId>& ids = chain_[p.block].ids;
+  ids.insert(ids.begin() + p.slot, id);
   Relocate(p.block, p.slot + 1);
-  target.dirty = true;
+  if (p.slot == 0) NoteFirstKey(p.block);
   ++record_count_;
   Touch(id);
+  SpillDirty();
   return p;
 }
 
 void TableFamily::Erase(RowPos p) {
   PrepareWrite();
   const int rs = header_.record_size;
+  // The first block takes over the rows of the next when it loses its last: read them before changing anything.
+  Bytes next_rows;
+  if (p.block == 0 && RowsIn(0) == 1 && BlockCount() > 1 && record_count_ > 1) next_rows = Load(1);
+  std::vector<uint8_t>& data = Change(p.block);
   Block& b = chain_[p.block];
-  b.data.erase(b.data.begin() + static_cast<long>(p.slot) * rs, b.data.begin() + static_cast<long>(p.slot + 1) * rs);
+  data.erase(data.begin() + static_cast<long>(p.slot) * rs, data.begin() + static_cast<long>(p.slot + 1) * rs);
   const RowId id = b.ids[p.slot];
   b.ids.erase(b.ids.begin() + p.slot);
   where_[id].slot = -1;
   Relocate(p.block, p.slot);
-  b.dirty = true;
+  if (p.slot == 0) NoteFirstKey(p.block);
   --record_count_;
   if (record_count_ == 0) {
     // An empty table is a header alone, as the original engine creates it.
     chain_.clear();
+    DropAll();
     free_blocks_.clear();
     newly_freed_.clear();
     header_.file_blocks = 0;
-    emptied_ = true;
-  } else if (b.data.empty() && BlockCount() > 1) {
+    Guarded([&] {
+      db_file_->Truncate(static_cast<uint64_t>(header_.header_size));
+      return 0;
+    });
+  } else if (b.ids.empty() && BlockCount() > 1) {
     if (p.block == 0) {
       // The first block stays the head of the chain: it takes over the next block's rows.
-      chain_[0].data = std::move(chain_[1].data);
+      Change(0) = *next_rows;
       chain_[0].ids = std::move(chain_[1].ids);
+      chain_[0].first_key = std::move(chain_[1].first_key);
       FreeBlock(1);
       Relocate(0, 0);
     } else {
@@ -544,21 +722,25 @@ void TableFamily::Erase(RowPos p) {
     }
   }
   Touch(id);
+  SpillDirty();
 }
 
 RowPos TableFamily::Replace(RowPos p, const std::vector<uint8_t>& record) {
   PrepareWrite();
-  if (def_.key_field_count > 0 && CompareKeys(Row(p), record.data()) != 0) {
+  if (def_.key_field_count > 0 && CompareKeys(Load(p.block)->data() + static_cast<size_t>(p.slot) * header_.record_size,
+                                               record.data()) != 0) {
     RowPos q;
     std::vector<uint8_t> key(record.begin(), record.begin() + key_size_);
-    if (LowerBound(key, q) && CompareKeys(Row(q), record.data()) == 0) Fail("Key violation");
+    if (LowerBound(key, q) && CompareKeys(Load(q.block)->data() + static_cast<size_t>(q.slot) * header_.record_size,
+                                          record.data()) == 0)
+      Fail("Key violation");
     Erase(p);
     return Insert(record);
   }
-  Block& b = chain_[p.block];
-  std::copy(record.begin(), record.end(), b.data.begin() + static_cast<long>(p.slot) * header_.record_size);
-  b.dirty = true;
-  Touch(b.ids[p.slot]);
+  std::vector<uint8_t>& data = Change(p.block);
+  std::copy(record.begin(), record.end(), data.begin() + static_cast<long>(p.slot) * header_.record_size);
+  Touch(chain_[p.block].ids[p.slot]);
+  SpillDirty();
   return p;
 }
 
@@ -611,19 +793,20 @@ void TableFamily::WriteBlocks() {
   const int rs = header_.record_size;
   const int bs = header_.block_size;
   std::vector<uint8_t> buf(static_cast<size_t>(bs));
-  if (emptied_) {
-    db_file_->Truncate(static_cast<uint64_t>(header_.header_size));
-    emptied_ = false;
-  }
   for (int i = 0; i < BlockCount(); ++i) {
     Block& b = chain_[i];
-    uint16_t next = i + 1 < BlockCount() ? chain_[i + 1].number : 0;
-    uint16_t prev = i > 0 ? chain_[i - 1].number : 0;
-    if (!b.dirty && b.disk_next == next && b.disk_prev == prev) continue;
-    std::fill(buf.begin(), buf.end(), 0);
-    BlockHeader{next, prev, BlockHeader::SizeFor(b.Rows(rs), rs)}.Store(buf.data());
-    std::memcpy(buf.data() + BlockHeader::kSize, b.data.data(), b.data.size());
-    db_file_->Write(format::BlockOffset(header_.header_size, bs, b.number), buf.data(), buf.size());
+    const uint16_t next = i + 1 < BlockCount() ? chain_[i + 1].number : 0;
+    const uint16_t prev = i > 0 ? chain_[i - 1].number : 0;
+    if (b.number < cache_.size() && cache_[b.number].dirty) {
+      WriteBlock(i, *cache_[b.number].data);
+    } else if (b.disk_next != next || b.disk_prev != prev) {
+      // The records there are as held: only the links change.
+      uint8_t h[BlockHeader::kSize] = {};
+      BlockHeader{next, prev, BlockHeader::SizeFor(RowsIn(i), rs)}.Store(h);
+      db_file_->Write(format::BlockOffset(header_.header_size, bs, b.number), h, sizeof h);
+      b.disk_next = next;
+      b.disk_prev = prev;
+    }
   }
   // The free list: blocks freed now are written whole, the others get their link checked.
   for (size_t i = 0; i < free_blocks_.size(); ++i) {
@@ -658,12 +841,8 @@ void TableFamily::WriteBlocks() {
 void TableFamily::WritePrimaryIndex() {
   if (!px_file_) return;
   std::vector<format::IndexEntry> leaves;
-  for (int i = 0; i < BlockCount(); ++i) {
-    int rows = RowsIn(i);
-    if (rows == 0) continue;
-    const uint8_t* first = Row({i, 0});
-    leaves.push_back({std::vector<uint8_t>(first, first + key_size_), chain_[i].number, rows});
-  }
+  for (int i = 0; i < BlockCount(); ++i)
+    if (RowsIn(i) > 0) leaves.push_back({chain_[i].first_key, chain_[i].number, RowsIn(i)});
   if (!px_loaded_) {
     format::NewTableLayout layout;
     layout.fields = header_.fields;
@@ -701,11 +880,9 @@ void TableFamily::Flush() {
     journal_->Commit();
     return 0;
   });
-  for (int i = 0; i < BlockCount(); ++i) {
-    chain_[i].dirty = false;
-    chain_[i].disk_next = i + 1 < BlockCount() ? chain_[i + 1].number : 0;
-    chain_[i].disk_prev = i > 0 ? chain_[i - 1].number : 0;
-  }
+  for (Cached& c : cache_) c.dirty = false;
+  dirty_blocks_ = 0;
+  TrimClean(0);
   newly_freed_.clear();
   dirty_ = index_dirty_ = false;
   load_problems_.clear();

@@ -1,10 +1,14 @@
 #pragma once
 // The open files of one table (.DB, .PX, .MB) shared by every cursor on it.
-// The rows of the data blocks are held in memory in chain order; changes are
-// kept there and in the page caches until a flush commits them atomically
-// through the family's rollback journal.
+// What each data block of the chain holds is known in memory (its number, row
+// count, links, first key and the ids of its rows); the records themselves are
+// read from the .DB on demand into a block cache of bounded size. Changed
+// blocks leaving the cache are written into the .DB's page cache, which keeps
+// them back from the committed file until a flush commits everything
+// atomically through the family's rollback journal.
 #include <compare>
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +31,28 @@ struct RowPos {
   int slot = 0;   // record in the block
   bool operator==(const RowPos&) const = default;
   auto operator<=>(const RowPos&) const = default;  // chain order
+};
+
+// The bytes of one record as read from the block cache. The handle keeps the
+// block's bytes alive, whatever the cache drops meanwhile: the pointer it gives
+// is valid for as long as the handle lives (never take it from a temporary).
+// A change of the table through the family leaves the handle on the bytes as
+// they were.
+class RowBytes {
+ public:
+  RowBytes() = default;
+  RowBytes(std::shared_ptr<const std::vector<uint8_t>> block, const uint8_t* at) : block_(std::move(block)), at_(at) {}
+  // Bytes owned elsewhere (a cursor's edit buffer).
+  explicit RowBytes(const uint8_t* unowned) : at_(unowned) {}
+  const uint8_t* data() const& { return at_; }
+  const uint8_t* data() const&& = delete;
+  operator const uint8_t*() const& { return at_; }
+  operator const uint8_t*() const&& = delete;
+  explicit operator bool() const { return at_ != nullptr; }
+
+ private:
+  std::shared_ptr<const std::vector<uint8_t>> block_;
+  const uint8_t* at_ = nullptr;
 };
 
 // A row's identity while it lives: it stays the same when an insert or a
@@ -70,9 +96,12 @@ class TableFamily {
   uint64_t Version() const { return version_; }
   int64_t RecordCount() const { return record_count_; }
   int BlockCount() const { return static_cast<int>(chain_.size()); }
-  int RowsIn(int block) const { return chain_[block].Rows(header_.record_size); }
-  const uint8_t* Row(RowPos p) const {
-    return chain_[p.block].data.data() + static_cast<size_t>(p.slot) * header_.record_size;
+  int RowsIn(int block) const { return static_cast<int>(chain_[block].ids.size()); }
+  // Reads the block into the cache when it is not held there.
+  RowBytes Row(RowPos p) const {
+    auto data = Load(p.block);
+    const uint8_t* at = data->data() + static_cast<size_t>(p.slot) * header_.record_size;
+    return {std::move(data), at};
   }
   RowId IdAt(RowPos p) const { return chain_[p.block].ids[p.slot]; }
   bool Alive(RowId id) const { return id < where_.size() && where_[id].slot >= 0; }
@@ -135,8 +164,21 @@ class TableFamily {
   void AbandonUnit();
   bool Abandoned() const { return abandoned_; }
 
-  // The rows in chain order with their block numbers, for the secondary indexes.
+  // The rows in chain order with their block numbers, for the secondary
+  // indexes: handed out one block at a time through the block cache.
   index::TableRows Rows() const;
+
+  // The block cache of each family: how many bytes of records it holds at
+  // most besides the blocks in use, for every family opened later (the tests
+  // make it small), and what the families did since it was set.
+  static void SetDefaultCacheBudget(size_t bytes);
+  static size_t DefaultCacheBudget();
+  struct CacheCounters {
+    size_t most_held = 0;  // blocks one family held at once
+    uint64_t reads = 0;    // blocks read from the .DB files
+    uint64_t spills = 0;   // changed blocks written out before their flush
+  };
+  static CacheCounters Counters();
   const std::vector<index::IndexFiles>& SecondaryIndexes() const { return secondary_.Indexes(); }
   // Refuses a record whose key a unique secondary index already holds in
   // another row than `replaced` (the row being edited, or nullptr).
@@ -151,14 +193,38 @@ class TableFamily {
   void RequireUsable() const;
 
  private:
+  // A block of the chain as memory knows it; its records are in the cache.
   struct Block {
     uint16_t number = 0;
-    std::vector<uint8_t> data;  // the records, contiguous
-    std::vector<RowId> ids;     // of the records, in the same order
-    uint16_t disk_next = 0, disk_prev = 0;
-    bool dirty = false;
-    int Rows(int record_size) const { return static_cast<int>(data.size()) / record_size; }
+    std::vector<RowId> ids;          // of the records, in their order
+    std::vector<uint8_t> first_key;  // keyed tables: the first record's key (empty: no rows)
+    uint16_t disk_next = 0, disk_prev = 0;  // the links the .DB's page cache holds for it
   };
+  using Bytes = std::shared_ptr<std::vector<uint8_t>>;
+  struct Cached {
+    Bytes data;  // the records, contiguous; null when not held
+    std::list<uint16_t>::iterator lru;
+    bool dirty = false;  // changed since it was last written into the .DB's page cache
+  };
+  // The records of the block at a chain index, read in when not held.
+  Bytes Load(int chain_index) const;
+  // The same, to be changed: marked dirty, copied first when a RowBytes still shows it.
+  std::vector<uint8_t>& Change(int chain_index);
+  // A new block, empty and dirty.
+  void Hold(uint16_t number, std::vector<uint8_t> data);
+  void Drop(uint16_t number) const;
+  void DropAll();
+  // Lets go of clean blocks no RowBytes shows, oldest first, down to the budget.
+  void TrimClean(uint16_t keep) const;
+  // Writes the oldest dirty blocks into the .DB's page cache when too many are
+  // held; called at the end of each change (never in the middle of one).
+  void SpillDirty();
+  void WriteBlock(int chain_index, const std::vector<uint8_t>& data);
+  void NoteFirstKey(int chain_index);
+  // The last chain index whose first key (an empty block: that of the block
+  // before it) satisfies `before`; -1 when none.
+  template <typename Pred>
+  int LastBlockBefore(Pred before) const;
   void LoadBlocks();
   void OpenPrimaryIndex();
   // A problem of the .PX, named by its file.
@@ -202,6 +268,11 @@ class TableFamily {
   index::FamilyIndexes secondary_;
 
   std::vector<Block> chain_;
+  mutable std::vector<Cached> cache_;  // by block number
+  mutable std::list<uint16_t> lru_;    // held blocks, least recently used first
+  mutable size_t held_blocks_ = 0;
+  mutable size_t dirty_blocks_ = 0;
+  size_t budget_blocks_ = 0;
   std::vector<uint16_t> free_blocks_;   // the free list, head first
   std::vector<uint16_t> newly_freed_;   // to be written at the next flush
   int64_t record_count_ = 0;
@@ -225,7 +296,6 @@ class TableFamily {
   UniqueKeys& UniqueKeysInStep() const;
   bool dirty_ = false;
   bool index_dirty_ = false;
-  bool emptied_ = false;  // every row deleted: the file goes back to its header
   bool broken_ = false;
   bool abandoned_ = false;
   std::vector<std::string> load_problems_;

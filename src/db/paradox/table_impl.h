@@ -54,10 +54,10 @@ struct Table::Impl {
   std::vector<uint8_t> buffer;         // the row being edited or appended
   std::map<int, Blob> pending_blobs;   // blob fields set in the buffer (empty: cleared)
 
-  const uint8_t* Record() const {
+  RowBytes Record() const {
     if (family->Abandoned()) family->RequireUsable();
-    if (state == CursorState::kEdit || state == CursorState::kAppend) return buffer.data();
-    return has_row ? family->Row(pos) : nullptr;
+    if (state == CursorState::kEdit || state == CursorState::kAppend) return RowBytes(buffer.data());
+    return has_row ? family->Row(pos) : RowBytes();
   }
 };
 

@@ -19,10 +19,10 @@ std::vector<std::string> TableFamily::Verify() {
 
   RowPos p;
   int64_t row = 0;
-  const uint8_t* previous = nullptr;
+  RowBytes previous;  // keeps its block while the next is read
   std::set<uint32_t> blob_refs;
   for (bool ok = First(p); ok; ok = Next(p), ++row) {
-    const uint8_t* rec = Row(p);
+    const RowBytes rec = Row(p);
     if (key_size_ > 0 && previous) {
       int c = CompareKeys(previous, rec);
       if (c == 0) report("row " + std::to_string(row + 1) + " repeats the key of the row before it");
@@ -68,7 +68,7 @@ std::vector<std::string> TableFamily::Verify() {
         std::vector<format::IndexEntry> expected;
         for (int i = 0; i < BlockCount(); ++i)
           if (RowsIn(i) > 0)
-            expected.push_back({std::vector<uint8_t>(Row({i, 0}), Row({i, 0}) + key_size_), chain_[i].number, RowsIn(i)});
+            expected.push_back({chain_[i].first_key, chain_[i].number, RowsIn(i)});
         if (leaves.size() != expected.size()) {
           report(PrimaryIndexProblem("it lists " + std::to_string(leaves.size()) + " data blocks, the table has " +
                                      std::to_string(expected.size())));

@@ -87,10 +87,14 @@ void FamilyIndexes::Rewrite(const TableRows& rows, const TableStamps& stamps) {
 namespace tabulor::db {
 
 index::TableRows TableFamily::Rows() const {
-  index::TableRows rows{&header_, &def_, codec_.get(), {}};
-  rows.rows.reserve(static_cast<size_t>(record_count_));
-  for (int b = 0; b < BlockCount(); ++b)
-    for (int s = 0; s < RowsIn(b); ++s) rows.rows.push_back({Row({b, s}), chain_[b].number, s});
+  index::TableRows rows{&header_, &def_, codec_.get(), {}, {}, static_cast<size_t>(record_count_)};
+  rows.each = [this](const std::function<void(const index::RowRef&)>& f) {
+    const size_t rs = static_cast<size_t>(header_.record_size);
+    for (int b = 0; b < BlockCount(); ++b) {
+      const Bytes data = Load(b);
+      for (int s = 0; s < RowsIn(b); ++s) f({data->data() + static_cast<size_t>(s) * rs, chain_[b].number, s});
+    }
+  };
   return rows;
 }
 
@@ -132,7 +136,7 @@ struct TableFamily::UniqueKeys {
       u.by_row[id].clear();
     }
   }
-  void Add(RowId id, const uint8_t* record, RowId limit) {
+  void Add(RowId id, const RowBytes& record, RowId limit) {
     for (Index& u : unique) {
       if (u.by_row.size() < limit) u.by_row.resize(limit);
       u.by_row[id] = u.layout->IndexedPart(record);

@@ -85,10 +85,15 @@ format::IndexTree BuildEngineTree(const std::vector<format::IndexEntry>& leaves,
 
 std::vector<std::vector<uint8_t>> SortedRecords(const TableRows& rows, const KeyLayout& layout) {
   const size_t rs = static_cast<size_t>(layout.RecordSize());
-  std::vector<uint8_t> flat(rows.rows.size() * rs);
-  for (size_t i = 0; i < rows.rows.size(); ++i) layout.MakeRecord(rows.rows[i], static_cast<int64_t>(i) + 1, flat.data() + i * rs);
-  std::vector<uint32_t> order(rows.rows.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
+  const size_t count = rows.Count();
+  std::vector<uint8_t> flat(count * rs);
+  size_t i = 0;
+  rows.ForEach([&](const RowRef& row) {
+    if (i < count) layout.MakeRecord(row, static_cast<int64_t>(i) + 1, flat.data() + i * rs);
+    ++i;
+  });
+  std::vector<uint32_t> order(count);
+  for (size_t k = 0; k < order.size(); ++k) order[k] = static_cast<uint32_t>(k);
   const int key = layout.KeySize();
   std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
     return layout.Compare(flat.data() + a * rs, flat.data() + b * rs, key) < 0;

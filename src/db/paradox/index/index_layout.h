@@ -4,6 +4,7 @@
 // the number of the data block that held the row) and a Y file (a B-tree over
 // the X file's blocks, in the format of the primary index).
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,11 +21,22 @@ struct RowRef {
   int block;  // block number in the .DB file
   int slot;   // record in the block, from 0
 };
+// The rows are either held here or handed out one at a time by `each`, a
+// record's pointer being valid only during its call.
 struct TableRows {
   const format::Header* header;
   const TableDef* def;
   const format::CodePage* codec;
   std::vector<RowRef> rows;
+  std::function<void(const std::function<void(const RowRef&)>&)> each;
+  size_t count = 0;  // with `each`
+
+  size_t Count() const { return each ? count : rows.size(); }
+  void ForEach(const std::function<void(const RowRef&)>& f) const {
+    if (each) each(f);
+    else
+      for (const RowRef& r : rows) f(r);
+  }
 };
 
 struct IndexFiles {

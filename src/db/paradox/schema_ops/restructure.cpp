@@ -268,10 +268,10 @@ void Restructure(Env& env, TableFamily& table, const TableChange& change) {
 
     std::vector<std::vector<uint8_t>> records;
     records.reserve(static_cast<size_t>(table.RecordCount()));
-    for (const index::RowRef& row : table.Rows().rows) {
+    table.Rows().ForEach([&](const index::RowRef& row) {
       records.emplace_back(static_cast<size_t>(nh.record_size), 0);
       ConvertRecord(table, nh, change, row.record, records.back().data());
-    }
+    });
     // A new or changed key puts the rows in its order and must be unique.
     bool same_key = change.key_field_count == table.Definition().key_field_count;
     for (int i = 0; same_key && i < change.key_field_count; ++i)
@@ -361,11 +361,11 @@ void RebuildIndexFiles(Env& env, TableFamily& table) {
       std::vector<format::IndexEntry> leaves;
       const int key_size = table.KeySize();
       int b = -1;
-      for (const index::RowRef& row : rows.rows) {
+      rows.ForEach([&](const index::RowRef& row) {
         if (b != row.block) leaves.push_back({std::vector<uint8_t>(row.record, row.record + key_size), row.block, 0});
         b = row.block;
         ++leaves.back().count;
-      }
+      });
       std::vector<uint8_t> old_px;
       if (!files.px.empty()) old_px = ReadHeaderBytes(env, files.Path(files.px));
       const std::string px = files.px.empty() ? files.BaseName() + ".PX" : files.px;

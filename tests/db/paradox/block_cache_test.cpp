@@ -1,0 +1,320 @@
+// A table many times larger than its block cache: the engine reads, edits,
+// appends, deletes, orders by a secondary index and verifies it through a
+// cache of a few blocks, writes out changed blocks before their flush, and
+// leaves exactly the files a cache holding the whole table leaves; inside a
+// unit of work that is abandoned or committed; and a writer killed at any
+// write point leaves the table as at a completed flush.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+
+#include "db/paradox/engine.h"
+#include "db/paradox/table_family.h"
+#include "db/paradox/unit_of_work.h"
+#include "fault_env.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace tabulor::db {
+namespace {
+
+using testing::FaultEnv;
+using testing::ScratchDir;
+
+constexpr size_t kDefaultBudget = 2u << 20;
+
+// Sets the cache of the families opened from now on; back to the default after.
+struct CacheBudget {
+  explicit CacheBudget(size_t bytes) { TableFamily::SetDefaultCacheBudget(bytes); }
+  ~CacheBudget() { TableFamily::SetDefaultCacheBudget(kDefaultBudget); }
+};
+
+TableDef Def(int block_kb) {
+  TableDef def;
+  def.fields = {{"ID", FieldType::kLong, 0},
+                {"NAME", FieldType::kAlpha, 40},
+                {"N", FieldType::kLong, 0},
+                {"NOTE", FieldType::kMemo, 12}};
+  def.key_field_count = 1;
+  def.block_size_kb = block_kb;
+  def.indexes.push_back({"ByName", {"NAME"}, false, false, true});
+  IndexDef by_n{"ByN", {"N"}};
+  by_n.unique = true;
+  def.indexes.push_back(by_n);
+  return def;
+}
+
+std::string NameOf(int id) { return "name " + std::to_string(id * 7919 % 613) + " of " + std::to_string(id); }
+
+void Put(Table& t, int id, int n) {
+  t.FieldByName("ID").SetAsInteger(id);
+  t.FieldByName("NAME").SetAsString(NameOf(id));
+  t.FieldByName("N").SetAsInteger(n);
+  // Every fifth note is too long for its leader and goes to the blob file.
+  t.FieldByName("NOTE").SetAsString(std::string(id % 5 ? 8 : 300, static_cast<char>('a' + id % 26)));
+}
+
+// The rows as a map is expected to hold them: id -> n.
+using Model = std::map<int, int>;
+
+// Appends `count` rows in a scattered key order (splitting blocks all over the
+// chain), flushing every `flush_every` rows.
+void AppendScattered(Table& t, Model& model, int count, int salt, int flush_every) {
+  for (int i = 0; i < count; ++i) {
+    const int id = (i * 7919 + salt) % 100003 + 1;
+    if (model.count(id)) continue;
+    t.Append();
+    Put(t, id, id + 1000000);
+    t.Post();
+    model[id] = id + 1000000;
+    if (flush_every && (i + 1) % flush_every == 0) t.FlushBuffers();
+  }
+}
+
+// Edits every 9th row found by its key, deletes every 7th, and appends more.
+void EditDeleteAppend(Table& t, Model& model, int salt) {
+  std::vector<int> ids;
+  for (const auto& [id, n] : model) ids.push_back(id);
+  for (size_t k = 0; k < ids.size(); k += 9) {
+    ASSERT_TRUE(t.FindKey({int64_t{ids[k]}})) << ids[k];
+    ASSERT_EQ(t.FieldByName("NAME").AsString(), NameOf(ids[k]));
+    t.Edit();
+    t.FieldByName("N").SetAsInteger(ids[k] + 2000000 + salt);
+    t.Post();
+    model[ids[k]] = ids[k] + 2000000 + salt;
+  }
+  for (size_t k = 3; k < ids.size(); k += 7) {
+    ASSERT_TRUE(t.FindKey({int64_t{ids[k]}})) << ids[k];
+    t.Delete();
+    model.erase(ids[k]);
+  }
+  AppendScattered(t, model, 400, salt, 0);
+}
+
+// Every row through the primary order, then through the secondary index on
+// NAME; the ids in the order of the index go to `by_name`.
+void CheckRows(Session& s, const std::string& dir, const Model& model, std::vector<int>& by_name) {
+  Table t(s, dir, "Big");
+  t.Open();
+  ASSERT_EQ(t.RecordCount(), static_cast<int64_t>(model.size()));
+  auto it = model.begin();
+  for (t.First(); !t.Eof(); t.Next(), ++it) {
+    ASSERT_NE(it, model.end());
+    ASSERT_EQ(t.FieldByName("ID").AsInteger(), it->first);
+    ASSERT_EQ(t.FieldByName("N").AsInteger(), it->second);
+    ASSERT_EQ(t.FieldByName("NAME").AsString(), NameOf(it->first));
+  }
+  ASSERT_EQ(it, model.end());
+  t.SetIndexName("ByName");
+  const size_t from = by_name.size();
+  for (t.First(); !t.Eof(); t.Next()) {
+    const int id = static_cast<int>(t.FieldByName("ID").AsInteger());
+    ASSERT_EQ(t.FieldByName("NAME").AsString(), NameOf(id));
+    ASSERT_EQ(model.at(id), t.FieldByName("N").AsInteger());
+    by_name.push_back(id);
+  }
+  EXPECT_EQ(by_name.size() - from, model.size());
+}
+
+std::map<std::string, std::string> Files(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    std::ifstream in(e.path(), std::ios::binary);
+    std::string bytes(std::istreambuf_iterator<char>(in), {});
+    // The time a table or index file was made is no part of its state.
+    if (e.path().extension() != ".MB" && bytes.size() >= 0x64) bytes.replace(0x60, 4, 4, '\0');
+    files[e.path().filename().string()] = std::move(bytes);
+  }
+  return files;
+}
+
+// The whole life of the table: built, changed, changed inside a unit that is
+// abandoned, then inside one that commits. Returns the files after each stage.
+std::vector<std::map<std::string, std::string>> Life(const std::string& dir, Model& model, std::vector<int>& by_name) {
+  std::vector<std::map<std::string, std::string>> stages;
+  Session s;
+  const TableDef def = Def(2);
+  CreateTable(s, dir, "Big", def);
+  for (const IndexDef& index : def.indexes) AddIndex(s, dir, "Big", index);
+  {
+    Table t(s, dir, "Big");
+    t.Open();
+    AppendScattered(t, model, 3000, 17, 500);
+    t.Close();
+  }
+  CheckRows(s, dir, model, by_name);
+  stages.push_back(Files(dir));
+  {
+    Table t(s, dir, "Big");
+    t.Open();
+    EditDeleteAppend(t, model, 1);
+    // A second row with the key of the unique index is refused, whatever block holds the first.
+    const int some = model.begin()->first;
+    t.Append();
+    Put(t, 999999, model.at(some));
+    EXPECT_THROW(t.Post(), EngineError);
+    t.Cancel();
+    t.Close();
+  }
+  CheckRows(s, dir, model, by_name);
+  EXPECT_EQ(testing::VerifyTable(dir, "Big"), std::vector<std::string>{});
+  stages.push_back(Files(dir));
+  {
+    Model changed = model;
+    UnitOfWork unit(s, dir);
+    Table t(s, dir, "Big");
+    t.Open();
+    EditDeleteAppend(t, changed, 2);
+    t.FlushBuffers();
+    EditDeleteAppend(t, changed, 3);  // changes written out of the cache, never flushed
+    unit.Abandon();
+  }
+  Session after_abandon;
+  CheckRows(after_abandon, dir, model, by_name);
+  EXPECT_EQ(Files(dir), stages.back());
+  {
+    UnitOfWork unit(s, dir);
+    Table t(s, dir, "Big");
+    t.Open();
+    EditDeleteAppend(t, model, 4);
+    t.FlushBuffers();
+    EditDeleteAppend(t, model, 5);
+    t.Close();
+    unit.Commit();
+  }
+  Session after_commit;
+  CheckRows(after_commit, dir, model, by_name);
+  EXPECT_EQ(testing::VerifyTable(dir, "Big"), std::vector<std::string>{});
+  stages.push_back(Files(dir));
+  return stages;
+}
+
+TEST(BlockCache, ATableFarLargerThanTheCacheLeavesTheFilesOfAWholeCache) {
+  ScratchDir whole_dir, small_dir;
+  Model whole_model, small_model;
+  std::vector<int> whole_order, small_order;
+  const auto whole = Life(whole_dir.path(), whole_model, whole_order);
+  const TableFamily::CacheCounters whole_counters = TableFamily::Counters();
+  std::vector<std::map<std::string, std::string>> small;
+  TableFamily::CacheCounters counters;
+  {
+    CacheBudget budget(3 * 2048);  // three 2 KiB blocks
+    small = Life(small_dir.path(), small_model, small_order);
+    counters = TableFamily::Counters();
+  }
+  ASSERT_EQ(whole_model, small_model);
+  ASSERT_EQ(whole_order, small_order);
+  ASSERT_EQ(small.size(), whole.size());
+  for (size_t stage = 0; stage < whole.size(); ++stage) {
+    ASSERT_EQ(small[stage].size(), whole[stage].size()) << stage;
+    for (const auto& [name, bytes] : whole[stage]) {
+      ASSERT_TRUE(small[stage].count(name)) << name;
+      const std::string& other = small[stage].at(name);
+      const auto at = std::mismatch(bytes.begin(), bytes.end(), other.begin(), other.end());
+      EXPECT_TRUE(other == bytes) << "stage " << stage << ": " << name << " differs from byte "
+                                  << (at.first - bytes.begin()) << " (sizes " << bytes.size() << ", " << other.size() << ")";
+    }
+  }
+  const size_t table_blocks = whole.back().at("Big.DB").size() / 2048;
+  EXPECT_GT(table_blocks, 100u);
+  // The whole cache held every block; the small one a few, reading them again
+  // and writing changed ones out before their flush.
+  EXPECT_GE(whole_counters.most_held, table_blocks / 2);
+  EXPECT_LE(counters.most_held, 3u + 4u);
+  EXPECT_GT(counters.reads, 10 * table_blocks);
+  EXPECT_GT(counters.spills, table_blocks);
+  std::printf("%zu blocks: %zu held at most, %llu read, %llu written out before a flush\n", table_blocks,
+              counters.most_held, static_cast<unsigned long long>(counters.reads),
+              static_cast<unsigned long long>(counters.spills));
+}
+
+// A writer killed at each of its writes, its changed blocks going out of a
+// one-block cache between flushes: the table reopens as at a completed flush.
+// Inside a unit of work the flushes are undoable until it commits.
+void KilledRun(Session& s, const std::string& dir, const std::function<void()>& flushed, bool in_unit) {
+  Model model;
+  for (int id = 1; id <= 160; ++id) model[id] = 0;  // as the base table holds them
+  std::optional<UnitOfWork> unit;
+  if (in_unit) unit.emplace(s, dir);
+  Table t(s, dir, "Big");
+  t.Open();
+  AppendScattered(t, model, 90, 5, 0);
+  t.FlushBuffers();
+  if (!in_unit) flushed();
+  EditDeleteAppend(t, model, 6);
+  t.FlushBuffers();
+  if (unit) unit->Commit();
+  flushed();
+}
+
+class BlockCacheKill : public ::testing::TestWithParam<bool> {};
+
+TEST_P(BlockCacheKill, AtEveryWriteLeavesACompletedFlush) {
+  const bool in_unit = GetParam();
+  CacheBudget budget(1024);
+  ScratchDir base;
+  {
+    Session s;
+    TableDef def = Def(1);
+    def.indexes.clear();  // the secondary indexes add write points, not cases
+    CreateTable(s, base.path(), "Big", def);
+    Table t(s, base.path(), "Big");
+    t.Open();
+    for (int id = 1; id <= 160; ++id) {
+      t.Append();
+      Put(t, id, 0);
+      t.Post();
+    }
+    t.Close();
+  }
+  auto copy = [&](const std::string& to) {
+    for (const auto& e : fs::directory_iterator(base.path())) fs::copy_file(e.path(), fs::path(to) / e.path().filename());
+  };
+  std::vector<std::string> states;
+  int operations = 0;
+  {
+    ScratchDir dry;
+    copy(dry.path());
+    Session s0;
+    states.push_back(testing::DumpTable(s0, dry.path(), "Big"));
+    auto env = std::make_shared<FaultEnv>(FaultEnv::Mode::kCount, 0);
+    Session s(env);
+    KilledRun(s, dry.path(), [&] { states.push_back(testing::DumpTable(s, dry.path(), "Big")); }, in_unit);
+    operations = env->operations();
+  }
+  ASSERT_EQ(states.size(), in_unit ? 2u : 3u);
+  ASSERT_GT(TableFamily::Counters().spills, 0u);
+  for (int at = 1; at <= operations; at += 1) {
+    ScratchDir work;
+    copy(work.path());
+    auto faulty = std::make_shared<FaultEnv>(FaultEnv::Mode::kKill, at);
+    size_t completed = 0;
+    {
+      Session s(faulty);
+      try {
+        KilledRun(s, work.path(), [&] { ++completed; }, in_unit);
+      } catch (const std::exception&) {
+      }
+    }
+    ASSERT_TRUE(faulty->fired()) << at;
+    Session after;
+    const std::string dump = testing::DumpTable(after, work.path(), "Big");
+    const bool as_completed = dump == states[completed];
+    const bool as_next = completed + 1 < states.size() && dump == states[completed + 1];
+    EXPECT_TRUE(as_completed || as_next) << "killed at write " << at << " after " << completed << " flushes";
+    EXPECT_EQ(testing::VerifyTable(work.path(), "Big"), std::vector<std::string>{}) << "killed at write " << at;
+  }
+  std::printf("writer killed at %d points\n", operations);
+}
+
+INSTANTIATE_TEST_SUITE_P(BlockCache, BlockCacheKill, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "InAUnitOfWork" : "AloneFlushing"; });
+
+}  // namespace
+}  // namespace tabulor::db
