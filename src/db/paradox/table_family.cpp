@@ -199,6 +199,7 @@ void TableFamily::LoadBlocks() {
     if (held_blocks_ < budget_blocks_) {
       Hold(static_cast<uint16_t>(number), std::vector<uint8_t>(records, records + static_cast<long>(n) * rs));
       cache_[number].dirty = false;
+      lru_.splice(lru_.end(), dirty_lru_, cache_[number].lru);
       --dirty_blocks_;
     }
     prev = number;
@@ -482,7 +483,8 @@ TableFamily::Bytes TableFamily::Load(int chain_index) const {
   if (n >= cache_.size()) cache_.resize(static_cast<size_t>(n) + 1);
   Cached& c = cache_[n];
   if (c.data) {
-    lru_.splice(lru_.end(), lru_, c.lru);
+    std::list<uint16_t>& list = c.dirty ? dirty_lru_ : lru_;
+    list.splice(list.end(), list, c.lru);
     return c.data;
   }
   const int rs = header_.record_size;
@@ -512,6 +514,7 @@ std::vector<uint8_t>& TableFamily::Change(int chain_index) {
   if (!c.dirty) {
     c.dirty = true;
     ++dirty_blocks_;
+    dirty_lru_.splice(dirty_lru_.end(), lru_, c.lru);
   }
   return *c.data;
 }
@@ -522,7 +525,7 @@ void TableFamily::Hold(uint16_t number, std::vector<uint8_t> data) {
   Cached& c = cache_[number];
   c.data = std::make_shared<std::vector<uint8_t>>(std::move(data));
   c.dirty = true;
-  c.lru = lru_.insert(lru_.end(), number);
+  c.lru = dirty_lru_.insert(dirty_lru_.end(), number);
   ++held_blocks_;
   ++dirty_blocks_;
   NoteHeld(held_blocks_);
@@ -531,7 +534,7 @@ void TableFamily::Hold(uint16_t number, std::vector<uint8_t> data) {
 void TableFamily::Drop(uint16_t number) const {
   if (number >= cache_.size() || !cache_[number].data) return;
   Cached& c = cache_[number];
-  lru_.erase(c.lru);
+  (c.dirty ? dirty_lru_ : lru_).erase(c.lru);
   c.data.reset();
   --held_blocks_;
   if (c.dirty) --dirty_blocks_;
@@ -541,6 +544,7 @@ void TableFamily::Drop(uint16_t number) const {
 void TableFamily::DropAll() {
   cache_.clear();
   lru_.clear();
+  dirty_lru_.clear();
   held_blocks_ = dirty_blocks_ = 0;
 }
 
@@ -572,11 +576,12 @@ void TableFamily::SpillDirty() {
   // Into the .DB's page cache, as a flush writes them: past the committed end
   // of the file they go straight to disk, where a rollback cuts them off.
   Guarded([&] {
-    for (auto it = lru_.begin(); it != lru_.end() && dirty_blocks_ > budget_blocks_ / 4; ++it) {
-      Cached& c = cache_[*it];
-      if (!c.dirty) continue;
-      WriteBlock(chain_at_[*it], *c.data);
+    for (auto it = dirty_lru_.begin(); it != dirty_lru_.end() && dirty_blocks_ > budget_blocks_ / 4;) {
+      const auto at = it++;
+      Cached& c = cache_[*at];
+      WriteBlock(chain_at_[*at], *c.data);
       c.dirty = false;
+      lru_.splice(lru_.end(), dirty_lru_, at);
       --dirty_blocks_;
       ++blocks_spilled;
     }
@@ -880,7 +885,8 @@ void TableFamily::Flush() {
     journal_->Commit();
     return 0;
   });
-  for (Cached& c : cache_) c.dirty = false;
+  for (uint16_t n : dirty_lru_) cache_[n].dirty = false;
+  lru_.splice(lru_.end(), dirty_lru_);
   dirty_blocks_ = 0;
   TrimClean(0);
   newly_freed_.clear();

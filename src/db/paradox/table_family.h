@@ -203,7 +203,7 @@ class TableFamily {
   using Bytes = std::shared_ptr<std::vector<uint8_t>>;
   struct Cached {
     Bytes data;  // the records, contiguous; null when not held
-    std::list<uint16_t>::iterator lru;
+    std::list<uint16_t>::iterator lru;  // in lru_ when clean, in dirty_lru_ when dirty
     bool dirty = false;  // changed since it was last written into the .DB's page cache
   };
   // The records of the block at a chain index, read in when not held.
@@ -269,7 +269,9 @@ class TableFamily {
 
   std::vector<Block> chain_;
   mutable std::vector<Cached> cache_;  // by block number
-  mutable std::list<uint16_t> lru_;    // held blocks, least recently used first
+  // The held blocks, least recently used first: the clean ones, which the
+  // cache may let go of, and the dirty ones, written out oldest first.
+  mutable std::list<uint16_t> lru_, dirty_lru_;
   mutable size_t held_blocks_ = 0;
   mutable size_t dirty_blocks_ = 0;
   size_t budget_blocks_ = 0;

@@ -68,10 +68,14 @@ void FamilyIndexes::Rewrite(const TableRows& rows, const TableStamps& stamps) {
     KeyLayout layout(*rows.header, rows.def->key_field_count, idx, *cp_);
     // The counters move only when the index's records change.
     IndexImage image = BuildIndexImage(rows, layout, xh, yh, stamps, Counters::kKept);
-    std::vector<uint8_t> old_body(static_cast<size_t>(x.Size() > static_cast<uint64_t>(xh.header_size) ? x.Size() - xh.header_size : 0));
-    old_body.resize(x.Read(xh.header_size, old_body.data(), old_body.size()));
-    const bool changed = old_body.size() != image.x.size() - xh.header_size ||
-                         !std::equal(old_body.begin(), old_body.end(), image.x.begin() + xh.header_size);
+    // Compared a piece at a time: the old file is not read whole.
+    bool changed = x.Size() != image.x.size();
+    std::vector<uint8_t> piece(64 * 1024);
+    for (uint64_t at = static_cast<uint64_t>(xh.header_size); !changed && at < image.x.size(); at += piece.size()) {
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(piece.size(), image.x.size() - at));
+      changed = x.Read(at, piece.data(), n) != n || !std::equal(piece.begin(), piece.begin() + static_cast<long>(n),
+                                                                  image.x.begin() + static_cast<long>(at));
+    }
     if (changed) {
       // Both counters move on together, keeping the difference the original engine left.
       ++image.x[format::hdr::kChangeCount1];
@@ -112,35 +116,49 @@ void TableFamily::WriteSecondaryIndexes() {
   secondary_.Rewrite(Rows(), stamps);
 }
 
+// Per row and unique index: its key's bytes, a bit and a node of the ordered
+// set of row ids (about 40 bytes besides the key).
 struct TableFamily::UniqueKeys {
-  struct Less {
-    const index::KeyLayout* layout;
-    bool operator()(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) const {
-      return layout->Compare(a.data(), b.data(), layout->IndexedSize()) < 0;
-    }
-  };
   struct Index {
     std::string name;
     std::unique_ptr<index::KeyLayout> layout;
-    std::vector<std::vector<uint8_t>> by_row;  // the key of each row id; empty: no such row
-    std::multiset<std::vector<uint8_t>, Less> keys;
+    size_t size = 0;               // bytes of a key
+    std::vector<uint8_t> by_row;   // the key of each row id, `size` bytes each
+    std::vector<bool> held;        // the row ids in `keys`
+    const uint8_t* Key(RowId id) const { return by_row.data() + static_cast<size_t>(id) * size; }
+    int Compare(const uint8_t* a, const uint8_t* b) const { return layout->Compare(a, b, layout->IndexedSize()); }
+    // Row ids in the order of their keys; searched by a key's bytes.
+    struct Less {
+      using is_transparent = void;
+      const Index* u;
+      bool operator()(RowId a, RowId b) const { return u->Compare(u->Key(a), u->Key(b)) < 0; }
+      bool operator()(RowId a, const uint8_t* key) const { return u->Compare(u->Key(a), key) < 0; }
+      bool operator()(const uint8_t* key, RowId b) const { return u->Compare(key, u->Key(b)) < 0; }
+    };
+    std::multiset<RowId, Less> keys{Less{this}};
   };
   const std::vector<index::IndexFiles>* indexes = nullptr;  // what the layouts were made from
   uint64_t version = 0;
-  std::vector<Index> unique;
+  std::vector<std::unique_ptr<Index>> unique;
 
   void Remove(RowId id) {
-    for (Index& u : unique) {
-      if (id >= u.by_row.size() || u.by_row[id].empty()) continue;
-      u.keys.erase(u.keys.find(u.by_row[id]));
-      u.by_row[id].clear();
+    for (auto& u : unique) {
+      if (id >= u->held.size() || !u->held[id]) continue;
+      auto [it, end] = u->keys.equal_range(id);
+      while (it != end && *it != id) ++it;
+      if (it != end) u->keys.erase(it);
+      u->held[id] = false;
     }
   }
   void Add(RowId id, const RowBytes& record, RowId limit) {
-    for (Index& u : unique) {
-      if (u.by_row.size() < limit) u.by_row.resize(limit);
-      u.by_row[id] = u.layout->IndexedPart(record);
-      u.keys.insert(u.by_row[id]);
+    for (auto& u : unique) {
+      if (u->held.size() < limit) {
+        u->held.resize(limit);
+        u->by_row.resize(static_cast<size_t>(limit) * u->size);
+      }
+      u->layout->IndexedPart(record, u->by_row.data() + static_cast<size_t>(id) * u->size);
+      u->keys.insert(id);
+      u->held[id] = true;
     }
   }
 };
@@ -163,10 +181,10 @@ TableFamily::UniqueKeys& TableFamily::UniqueKeysInStep() const {
   keys->version = version_;
   for (const index::IndexFiles& idx : indexes) {
     if (!idx.def.unique) continue;
-    UniqueKeys::Index u;
-    u.name = idx.def.name;
-    u.layout = std::make_unique<index::KeyLayout>(header_, def_.key_field_count, idx, *codec_);
-    u.keys = std::multiset<std::vector<uint8_t>, UniqueKeys::Less>(UniqueKeys::Less{u.layout.get()});
+    auto u = std::make_unique<UniqueKeys::Index>();
+    u->name = idx.def.name;
+    u->layout = std::make_unique<index::KeyLayout>(header_, def_.key_field_count, idx, *codec_);
+    u->size = static_cast<size_t>(u->layout->IndexedSize());
     keys->unique.push_back(std::move(u));
   }
   RowPos p;
@@ -177,14 +195,12 @@ TableFamily::UniqueKeys& TableFamily::UniqueKeysInStep() const {
 void TableFamily::CheckUniqueIndexes(const std::vector<uint8_t>& record, const uint8_t* replaced) const {
   const auto& indexes = secondary_.Indexes();
   if (std::none_of(indexes.begin(), indexes.end(), [](const index::IndexFiles& i) { return i.def.unique; })) return;
-  for (const UniqueKeys::Index& u : UniqueKeysInStep().unique) {
-    const std::vector<uint8_t> wanted = u.layout->IndexedPart(record.data());
-    size_t held = u.keys.count(wanted);
+  for (const auto& u : UniqueKeysInStep().unique) {
+    const std::vector<uint8_t> wanted = u->layout->IndexedPart(record.data());
+    size_t held = u->keys.count(wanted.data());
     // The row being replaced may hold the key itself.
-    if (held > 0 && replaced &&
-        u.layout->Compare(u.layout->IndexedPart(replaced).data(), wanted.data(), u.layout->IndexedSize()) == 0)
-      --held;
-    if (held > 0) Fail("Key violation: the unique index " + u.name + " already holds this key");
+    if (held > 0 && replaced && u->Compare(u->layout->IndexedPart(replaced).data(), wanted.data()) == 0) --held;
+    if (held > 0) Fail("Key violation: the unique index " + u->name + " already holds this key");
   }
 }
 

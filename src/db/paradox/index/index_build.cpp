@@ -83,24 +83,44 @@ format::IndexTree BuildEngineTree(const std::vector<format::IndexEntry>& leaves,
   return tree;
 }
 
-std::vector<std::vector<uint8_t>> SortedRecords(const TableRows& rows, const KeyLayout& layout) {
-  const size_t rs = static_cast<size_t>(layout.RecordSize());
+namespace {
+
+// The X records of the rows, contiguous in chain order, and their order in the index.
+struct Sorted {
+  std::vector<uint8_t> flat;
+  std::vector<uint32_t> order;
+  size_t record_size = 0;
+  const uint8_t* operator[](size_t i) const { return flat.data() + order[i] * record_size; }
+  size_t size() const { return order.size(); }
+};
+
+Sorted SortRecords(const TableRows& rows, const KeyLayout& layout) {
+  Sorted sorted;
+  const size_t rs = sorted.record_size = static_cast<size_t>(layout.RecordSize());
   const size_t count = rows.Count();
-  std::vector<uint8_t> flat(count * rs);
+  sorted.flat.resize(count * rs);
   size_t i = 0;
   rows.ForEach([&](const RowRef& row) {
-    if (i < count) layout.MakeRecord(row, static_cast<int64_t>(i) + 1, flat.data() + i * rs);
+    if (i < count) layout.MakeRecord(row, static_cast<int64_t>(i) + 1, sorted.flat.data() + i * rs);
     ++i;
   });
-  std::vector<uint32_t> order(count);
-  for (size_t k = 0; k < order.size(); ++k) order[k] = static_cast<uint32_t>(k);
+  sorted.order.resize(count);
+  for (size_t k = 0; k < count; ++k) sorted.order[k] = static_cast<uint32_t>(k);
   const int key = layout.KeySize();
-  std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-    return layout.Compare(flat.data() + a * rs, flat.data() + b * rs, key) < 0;
+  const uint8_t* flat = sorted.flat.data();
+  std::stable_sort(sorted.order.begin(), sorted.order.end(), [&](uint32_t a, uint32_t b) {
+    return layout.Compare(flat + a * rs, flat + b * rs, key) < 0;
   });
+  return sorted;
+}
+
+}  // namespace
+
+std::vector<std::vector<uint8_t>> SortedRecords(const TableRows& rows, const KeyLayout& layout) {
+  const Sorted sorted = SortRecords(rows, layout);
   std::vector<std::vector<uint8_t>> records;
-  records.reserve(order.size());
-  for (uint32_t i : order) records.emplace_back(flat.begin() + static_cast<long>(i * rs), flat.begin() + static_cast<long>((i + 1) * rs));
+  records.reserve(sorted.size());
+  for (size_t i = 0; i < sorted.size(); ++i) records.emplace_back(sorted[i], sorted[i] + sorted.record_size);
   return records;
 }
 
@@ -109,7 +129,7 @@ IndexImage BuildIndexImage(const TableRows& rows, const KeyLayout& layout,
   IndexImage image;
   const int rs = layout.RecordSize();
   if (xh.record_size != rs) throw std::runtime_error("the index file's records do not match the table");
-  const std::vector<std::vector<uint8_t>> records = SortedRecords(rows, layout);
+  const Sorted records = SortRecords(rows, layout);
 
   // X: the records packed into full blocks, chained in order.
   const int bs = xh.block_size;
@@ -123,8 +143,8 @@ IndexImage BuildIndexImage(const TableRows& rows, const KeyLayout& layout,
     const size_t first = static_cast<size_t>(b) * per_block;
     const int n = static_cast<int>(std::min<size_t>(per_block, records.size() - first));
     format::ChainedBlockHeader(b + 1, blocks, n, rs).Store(out);
-    for (int k = 0; k < n; ++k) std::memcpy(out + BlockHeader::kSize + static_cast<size_t>(k) * rs, records[first + k].data(), rs);
-    image.x_blocks.push_back({std::vector<uint8_t>(records[first].begin(), records[first].begin() + layout.KeySize()), b + 1, n});
+    for (int k = 0; k < n; ++k) std::memcpy(out + BlockHeader::kSize + static_cast<size_t>(k) * rs, records[first + k], rs);
+    image.x_blocks.push_back({std::vector<uint8_t>(records[first], records[first] + layout.KeySize()), b + 1, n});
   }
   xh.num_records = static_cast<uint32_t>(records.size());
   xh.used_blocks = xh.file_blocks = blocks;
