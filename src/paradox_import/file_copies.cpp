@@ -59,7 +59,7 @@ std::string VideoExtension(const std::string& name) { return name.size() <= 4 ? 
 bool ImportRun::CopyNewFile(const std::string& from, const std::string& to) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(from, error) || std::filesystem::exists(to, error)) return false;
-  if (noted_videos_.erase(to) == 0) unit_->NoteCreatedFile(to);
+  if (noted_ahead_.erase(to) == 0) unit_->NoteCreatedFile(to);
   if (!CopyContents(from, to)) return false;
   unsynced_copies_.push_back(to);
   return true;
@@ -105,7 +105,7 @@ std::vector<std::string> ImportRun::CopyVideoFiles(std::string& left, std::strin
     const std::string from = source_.Root() + "movies/" + *name;
     const std::string copy = "media" + std::to_string(numbering.next) + VideoExtension(*name);
     const std::string to = destination_.folders.video_folder + copy;
-    if (IsPlainFileName(*name) && !noted_videos_.count(to)) NoteNextVideos(numbering.next, VideoExtension(*name));
+    if (IsPlainFileName(*name) && !noted_ahead_.count(to)) NoteNextVideos(numbering.next, VideoExtension(*name));
     if (IsPlainFileName(*name) && CopyNewFile(from, to)) {
       *name = copy;
       copies.push_back(to);
@@ -128,10 +128,10 @@ void ImportRun::NoteNextVideos(int32_t next, const std::string& extension) {
   std::error_code error;
   for (int32_t number = next; number < next + kNotedAhead && number > 0; ++number) {
     std::string to = destination_.folders.video_folder + "media" + std::to_string(number) + extension;
-    if (!std::filesystem::exists(to, error) && !noted_videos_.count(to)) names.push_back(std::move(to));
+    if (!std::filesystem::exists(to, error) && !noted_ahead_.count(to)) names.push_back(std::move(to));
   }
   unit_->NoteCreatedFiles(names);
-  noted_videos_.insert(names.begin(), names.end());
+  noted_ahead_.insert(names.begin(), names.end());
 }
 
 void ImportRun::SaveVideoNumbering() {

@@ -66,7 +66,8 @@ void ImportRun::Run() {
   current_user_key_ = 0;
   unsynced_copies_.clear();
   video_numbering_.reset();
-  noted_videos_.clear();
+  noted_ahead_.clear();
+  letters_ahead_started_ = false;
   db::Session& session = *destination_.session;
   // Tables first: the unit checks then that no other program holds one of them.
   tables_ = std::make_unique<Tables>(session, destination_.database);

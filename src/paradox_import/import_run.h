@@ -93,6 +93,10 @@ class ImportRun {
   void ImportProtocols();
   void ImportPractice();
   void ImportDocuments(int64_t patient_key);
+  struct LetterPaths {
+    std::string name, from, to;
+  };
+  LetterPaths LetterPathsOf(db::Table& documents) const;
 
   // Files.
   // Copies `from` to the new file `to` (never over an existing one), noted in the
@@ -102,6 +106,7 @@ class ImportRun {
   std::vector<std::string> CopyVideoFiles(std::string& left, std::string& right);
   void RemoveCopies(const std::vector<std::string>& paths);
   void NoteNextVideos(int32_t next, const std::string& extension);
+  void NoteNextLetters();
   // The next video number back into the settings file, when copies took numbers.
   void SaveVideoNumbering();
   void SyncCopies();  // the copies on disk before the unit that names them lands
@@ -123,7 +128,8 @@ class ImportRun {
     bool changed = false;
   };
   std::optional<VideoNumbering> video_numbering_;  // read at the run's first video
-  std::set<std::string> noted_videos_;  // noted in the unit ahead of their copies
+  std::set<std::string> noted_ahead_;  // videos and letters noted in the unit ahead of their copies
+  bool letters_ahead_started_ = false;
   std::array<int64_t, kCounterCount> counts_{};
 };
 

@@ -55,11 +55,12 @@ SourceTables::SourceTables(db::Session& session, const SourcePresence& presence)
       exercises(OptionalTable(session, presence.has_jeu, "Jeu.DB")),
       documents(OptionalTable(session, presence.has_docs, "Docs.DB")),
       assessments(OptionalTable(session, presence.has_bilan, "Bilan.DB")),
-      protocols(OptionalTable(session, presence.has_type, "Type.DB")) {
+      protocols(OptionalTable(session, presence.has_type, "Type.DB")),
+      documents_ahead(OptionalTable(session, presence.has_docs, "Docs.DB")) {
   for (db::Table* table : {&patients, &exams, &measures, &data, &users, &professions, &prescribers, &pathologies, &clefs})
     table->SetReadOnly(true);
   for (db::Table* table : {posturo.get(), norms.get(), exercises.get(), documents.get(), assessments.get(),
-                           protocols.get()})
+                           protocols.get(), documents_ahead.get()})
     if (table) table->SetReadOnly(true);
   // Orders by field list, so that a source without the named index files still reads.
   exams.SetIndexFieldNames("FK_PAT");
@@ -74,6 +75,7 @@ SourceTables::SourceTables(db::Session& session, const SourcePresence& presence)
   if (norms) norms->SetIndexFieldNames("PK_NORME");
   if (exercises) exercises->SetIndexFieldNames("FK_PAT");
   if (documents) documents->SetIndexFieldNames("FK_PAT");
+  if (documents_ahead) documents_ahead->SetIndexFieldNames("FK_PAT");
   if (assessments) assessments->SetIndexFieldNames("FK_EXA");
 }
 
@@ -125,6 +127,7 @@ void ParadoxSource::OpenTables() {
     if (!problems.empty()) throw std::runtime_error(table->TableName() + " : " + problems.front());
   }
   for (db::Table* table : all) table->Open();
+  if (t.documents_ahead) t.documents_ahead->Open();
 
   RequireFields(t.professions, "Prof", {"PK_PRO", "Nom"});
   RequireFields(t.prescribers, "Pres", {"PK_PRE", "NOM", "PRENOM", "ADRESSE", "CP", "VILLE", "TEL"});

@@ -35,6 +35,9 @@ struct SourceTables {
   SourceTables(db::Session& session, const SourcePresence& presence);
   db::Table patients, exams, measures, data, users, professions, prescribers, pathologies, clefs;
   std::unique_ptr<db::Table> posturo, norms, exercises, documents, assessments, protocols;
+  // The letters again, in the same order but unlinked: the run reads ahead in
+  // it to note the copies of the next letters in one write.
+  std::unique_ptr<db::Table> documents_ahead;
 };
 
 class ParadoxSource {

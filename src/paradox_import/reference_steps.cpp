@@ -1,7 +1,10 @@
 // The reference rows found by name or added (users, professions, pathologies,
 // prescribers, norms), the protocols, the practice record and the letters.
+#include <algorithm>
 #include <array>
+#include <filesystem>
 
+#include "db/paradox/unit_of_work.h"
 #include "db/paradox/upper_case.h"
 #include "paradox_import/run_tables.h"
 #include "paradox_import/safe_file_name.h"
@@ -186,19 +189,29 @@ void ImportRun::ImportPractice() {
   }
 }
 
+// Where a letter row's file comes from and goes to.
+ImportRun::LetterPaths ImportRun::LetterPathsOf(db::Table& documents) const {
+  LetterPaths paths;
+  paths.name = Text(documents, "NOM");
+  const bool mail = documents.FieldByName("TYPE").AsInteger() == 1;
+  paths.from = source_.Root() + (mail ? "Documents/Mails/" : "Documents/") + paths.name;
+  paths.to = (mail ? destination_.folders.mails_folder : destination_.program_dir + "Documents/") + paths.name;
+  return paths;
+}
+
 // Each letter is copied from the source installation, then gets its row; a
 // letter already copied (its file exists) is not added again.
 void ImportRun::ImportDocuments(int64_t patient_key) {
   db::Table& source = *source_.Tables().documents;
   db::Table& table = tables_->documents;
   for (source.First(); !source.Eof(); source.Next()) {
-    const std::string name = Text(source, "NOM");
-    const bool mail = source.FieldByName("TYPE").AsInteger() == 1;
-    const std::string from = source_.Root() + (mail ? "Documents/Mails/" : "Documents/") + name;
-    const std::string folder =
-        mail ? destination_.folders.mails_folder : destination_.program_dir + "Documents/";
-    const std::string to = folder + name;
-    if (!IsPlainFileName(name) || !CopyNewFile(from, to)) {
+    const auto [name, from, to] = LetterPathsOf(source);
+    if (!IsPlainFileName(name)) {
+      reporter_.Tell(name + msg::FileNotFound());
+      continue;
+    }
+    if (!noted_ahead_.count(to)) NoteNextLetters();
+    if (!CopyNewFile(from, to)) {
       reporter_.Tell(name + msg::FileNotFound());
       continue;
     }
@@ -216,6 +229,29 @@ void ImportRun::ImportDocuments(int64_t patient_key) {
       reporter_.TellError(msg::ErrorImportingDocument(), name, e.what());
     }
   }
+}
+
+// The copies of the next letters, in the order the patients are walked, noted
+// in the unit in one durable write rather than one each. Files already there
+// are left out (no copy is made over them, and the unit must not remove them).
+void ImportRun::NoteNextLetters() {
+  constexpr size_t kNotedAhead = 256;
+  db::Table* ahead = source_.Tables().documents_ahead.get();
+  if (!ahead) return;
+  if (!letters_ahead_started_) {
+    ahead->First();
+    letters_ahead_started_ = true;
+  }
+  std::vector<std::string> names;
+  std::error_code error;
+  for (; !ahead->Eof() && names.size() < kNotedAhead; ahead->Next()) {
+    LetterPaths paths = LetterPathsOf(*ahead);
+    if (!IsPlainFileName(paths.name) || noted_ahead_.count(paths.to) || std::filesystem::exists(paths.to, error))
+      continue;
+    if (std::find(names.begin(), names.end(), paths.to) == names.end()) names.push_back(std::move(paths.to));
+  }
+  unit_->NoteCreatedFiles(names);
+  noted_ahead_.insert(names.begin(), names.end());
 }
 
 }  // namespace tabulor::paradox_import

@@ -1,38 +1,29 @@
 #include "access_import/gui/mdb_import_form.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
-#include <QHeaderView>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
-#include <QTextEdit>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <exception>
 
 #include "access_import/access_import_run.h"
+#include "db/paradox/engine.h"
 #include "shell/file_names.h"
 #include "shell/formats.h"
 #include "shell/gui/wizard_page.h"
 #include "shell/log_file.h"
 
 namespace tabulor::access_import::gui {
-namespace {
-
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-}  // namespace
 
 TfmMdbImport::TfmMdbImport(QWidget* owner, shell::FunctionContext context, bool AccessFullImport)
-    : QDialog(owner), context_(std::move(context)), full_(AccessFullImport) {
+    : ImportWizard(owner), context_(std::move(context)), full_(AccessFullImport) {
   BuildWindow();
   FormCreate();
 }
@@ -44,8 +35,6 @@ TfmMdbImport::~TfmMdbImport() {
 }
 
 void TfmMdbImport::BuildWindow() {
-  pages = shell::gui::BuildWizardWindow(this);
-
   shell::gui::WizardPage intro(pages, "pgIntro");
   pgIntro = intro.page();
   Titre = intro.Title("Importation d'une base de données ACCESS");
@@ -53,17 +42,8 @@ void TfmMdbImport::BuildWindow() {
   drives_ = new shell::gui::DriveDirectoryLists(pgIntro);
   dbDrive = drives_->drive();
   dbPath = drives_->directories();
-  auto* drive = new QHBoxLayout;
-  drive->addWidget(shell::gui::WizardLabel("Disque :", pgIntro));
-  drive->addWidget(dbDrive, 1);
-  intro.column()->addLayout(drive);
-  intro.column()->addWidget(dbPath, 1);
-  intro.Caption("Contenu :");
-  Files = new QListWidget(pgIntro);
-  Files->setSelectionMode(QAbstractItemView::NoSelection);
-  Files->setFocusPolicy(Qt::NoFocus);
+  Files = intro.SourceLists(drives_);
   Files->setMaximumHeight(60);
-  intro.column()->addWidget(Files);
   btNextIntro = intro.Button("&Suivant >");
   btIntroCancel = intro.Button("&Annuler");
   intro.Buttons({btNextIntro, btIntroCancel});
@@ -73,14 +53,7 @@ void TfmMdbImport::BuildWindow() {
 
   shell::gui::WizardPage user(pages, "pgUser");
   pgUser = user.page();
-  user.Caption("Définissez l'utilisateur courant :");
-  dbgUser = new QTableWidget(0, 1, pgUser);
-  dbgUser->setHorizontalHeaderLabels({shell::gui::WizardText("Nom")});
-  dbgUser->horizontalHeader()->setStretchLastSection(true);
-  dbgUser->setSelectionBehavior(QAbstractItemView::SelectRows);
-  dbgUser->setSelectionMode(QAbstractItemView::SingleSelection);
-  dbgUser->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  user.column()->addWidget(dbgUser, 1);
+  dbgUser = user.UserGrid();
   btPriorUser = user.Button("< &Précédent");
   btNextUser = user.Button("&Suivant >");
   btUserCancel = user.Button("&Annuler");
@@ -92,12 +65,8 @@ void TfmMdbImport::BuildWindow() {
   shell::gui::WizardPage summary(pages, "pgImport");
   pgImport = summary.page();
   summary.SummaryHead(&dbName, &dbUser);
-  PanelContenu = new QWidget(pgImport);
-  shell::gui::FillCountPanel(PanelContenu, {{"Patient(s) :", &lPat},
-                                            {"Mesure(s) :", &lMes},
-                                            {"Type(s) :", &lType},
-                                            {"Exercice(s) :", &lJeu}});
-  summary.column()->addWidget(PanelContenu);
+  PanelContenu = summary.CountPanel(
+      "PanelContenu", {{"Patient(s) :", &lPat}, {"Mesure(s) :", &lMes}, {"Type(s) :", &lType}, {"Exercice(s) :", &lJeu}});
   for (const char* warning :
        {"L'importation d'un patient n'est possible que si les champs NOM, PRENOM et DATE de NAISSANCE sont "
         "renseignés !",
@@ -113,21 +82,12 @@ void TfmMdbImport::BuildWindow() {
   connect(btNextImport, &QPushButton::clicked, this, [this] { btNextImportClick(); });
   connect(btImportCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-  shell::gui::WizardPage process(pages, "pgProcess");
-  pgProcess = process.page();
-  process.RunHead(&LabProg, &Progress);
-  PanelCompteRendu = new QWidget(pgProcess);
-  QGridLayout* report = shell::gui::FillCountPanel(PanelCompteRendu, {{"Patient(s) :", &labPat},
-                                                                      {"Mesure(s) :", &labMes},
-                                                                      {"Type(s) :", &labType},
-                                                                      {"Norme(s) :", &labNorme},
-                                                                      {"Exercice(s) :", &labJeu}});
-  labExistPat = new QLabel(PanelCompteRendu);
-  report->addWidget(labExistPat, 0, 2);
-  process.column()->addWidget(PanelCompteRendu);
-  reReport = process.Report();
-  btClose = process.Button("&Ok");
-  process.Buttons({btClose});
+  BuildRunPage("PanelCompteRendu", &PanelCompteRendu,
+               {{"Patient(s) :", &labPat},
+                {"Mesure(s) :", &labMes},
+                {"Type(s) :", &labType},
+                {"Norme(s) :", &labNorme},
+                {"Exercice(s) :", &labJeu}});
   connect(btClose, &QPushButton::clicked, this, &QDialog::accept);
   shell::gui::FixWizardSize(this, 520, 480);
 }
@@ -189,15 +149,10 @@ void TfmMdbImport::FillUsers() {
   db::Table users(context_.Session(), context_.database, "Users.DB");
   users.SetIndexName("Utilisateur existant");
   users.Open();
-  dbgUser->setRowCount(0);
-  user_keys_.clear();
-  for (users.First(); !users.Eof(); users.Next()) {
-    const int row = dbgUser->rowCount();
-    dbgUser->insertRow(row);
-    dbgUser->setItem(row, 0, new QTableWidgetItem(Q(users.FieldByName("NOM").AsString())));
-    user_keys_.push_back(users.FieldByName("PK_USE").AsInteger());
-  }
-  if (!user_keys_.empty()) dbgUser->selectRow(0);
+  shell::gui::ClearUserGrid(dbgUser);
+  for (users.First(); !users.Eof(); users.Next())
+    shell::gui::AddUserRow(dbgUser, users.FieldByName("NOM").AsString(), users.FieldByName("PK_USE").AsInteger());
+  shell::gui::ChooseUser(dbgUser, std::nullopt);
 }
 
 void TfmMdbImport::btPriorUserClick() {
@@ -207,8 +162,7 @@ void TfmMdbImport::btPriorUserClick() {
 }
 
 void TfmMdbImport::btNextUserClick() {
-  const int row = dbgUser->currentRow();
-  dbUser->setText(row >= 0 && row < dbgUser->rowCount() ? dbgUser->item(row, 0)->text() : QString());
+  dbUser->setText(shell::gui::ChosenUserName(dbgUser));
   pages->setCurrentWidget(pgImport);
   btNextImport->setDefault(true);
 }
@@ -219,30 +173,14 @@ void TfmMdbImport::btPriorImportClick() {
 }
 
 void TfmMdbImport::btNextImportClick() {
-  pages->setCurrentWidget(pgProcess);
-  btClose->setEnabled(false);
-  btClose->setDefault(true);
-  for (QLabel* label : {labPat, labExistPat, labMes, labType, labNorme, labJeu}) label->clear();
-  const int row = dbgUser->currentRow();
-  const int32_t user_key = row >= 0 && row < static_cast<int>(user_keys_.size()) ? static_cast<int32_t>(user_keys_[row]) : 0;
-  running_ = true;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  try {
+  // The selected user's key, 0 when the grid is empty.
+  const auto user_key = static_cast<int32_t>(shell::gui::ChosenUserKey(dbgUser).value_or(0));
+  Run(context_.Messages(), [this, user_key] {
     shell::LogFile log = shell::LogFile::InDirectory(context_.ProgramDirOrCurrent(), shell::kImportLogName);
     AccessImportRun run(context_.Session(), context_.database, source_, &log, *this, RunOptions{full_, user_key});
     run.Run();
     log.Close();
-    btClose->setEnabled(true);
-    LabProg->hide();
-    Progress->hide();
-  } catch (const std::exception& e) {
-    QApplication::restoreOverrideCursor();
-    running_ = false;
-    context_.Messages().ShowError(e.what());
-    return;
-  }
-  QApplication::restoreOverrideCursor();
-  running_ = false;
+  });
 }
 
 QLabel* TfmMdbImport::CounterLabel(Counter counter) const {
@@ -257,45 +195,19 @@ QLabel* TfmMdbImport::CounterLabel(Counter counter) const {
   return labPat;
 }
 
-void TfmMdbImport::ReportLine(const std::string& text) {
-  QString line = Q(text);
-  line.replace('\r', '\n');
-  reReport->append(line);
-}
+void TfmMdbImport::ReportLine(const std::string& text) { AddReportLine(text); }
 
-void TfmMdbImport::CounterChanged(Counter counter, int64_t value) {
-  QLabel* label = CounterLabel(counter);
-  label->setText(value == 0 ? QString() : QString::number(value));
-  label->repaint();
-}
+void TfmMdbImport::CounterChanged(Counter counter, int64_t value) { shell::gui::ShowCounter(CounterLabel(counter), value); }
 
-void TfmMdbImport::ProgressStarted(int64_t patients) {
-  Progress->setRange(0, static_cast<int>(std::min<int64_t>(patients, INT32_MAX)));
-  Progress->setValue(0);
-}
+void TfmMdbImport::ProgressStarted(int64_t patients) { StartProgress(patients); }
 
-void TfmMdbImport::ProgressMoved(int64_t position) {
-  Progress->setValue(static_cast<int>(std::min<int64_t>(position, INT32_MAX)));
-}
+void TfmMdbImport::ProgressMoved(int64_t position) { MoveProgress(position); }
 
 void TfmMdbImport::ProcessPendingEvents() { QApplication::processEvents(); }
-
-void TfmMdbImport::reject() {
-  if (running_) return;  // the run cannot be interrupted
-  QDialog::reject();
-}
 
 void TfmMdbImport::done(int result) {
   shell::SetShortDateFormat("dd/mm/yyyy");  // FormClose
   QDialog::done(result);
-}
-
-void TfmMdbImport::closeEvent(QCloseEvent* event) {
-  if (running_) {
-    event->ignore();
-    return;
-  }
-  QDialog::closeEvent(event);
 }
 
 }  // namespace tabulor::access_import::gui

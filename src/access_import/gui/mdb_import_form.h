@@ -2,33 +2,24 @@
 // The Access import wizard: the source (a folder holding Balantis2000.mdb),
 // the current user, the summary of the source, and the run with its counters
 // and report. A thin view over AccessImportRun.
-#include <QDialog>
-#include <array>
-#include <memory>
-
 #include "access_import/access_import_events.h"
 #include "access_import/balantis_source.h"
-#include "db/paradox/engine.h"
 #include "shell/function_context.h"
+#include "shell/gui/import_wizard.h"
 
 class QComboBox;
 class QLabel;
 class QListWidget;
-class QProgressBar;
 class QPushButton;
-class QStackedWidget;
 class QTableWidget;
-class QTextEdit;
 class QTreeView;
 class QWidget;
 
-namespace tabulor::shell::gui {
-class DriveDirectoryLists;
-}
-
 namespace tabulor::access_import::gui {
 
-class TfmMdbImport : public QDialog, private AccessImportEvents {
+// The run page's controls (pgProcess, LabProg, Progress, labExistPat,
+// reReport, btClose) and the stack of pages come with the wizard's frame.
+class TfmMdbImport : public shell::gui::ImportWizard, private AccessImportEvents {
   Q_OBJECT
 
  public:
@@ -46,8 +37,7 @@ class TfmMdbImport : public QDialog, private AccessImportEvents {
   void SetSourceDirectory(const QString& directory);  // as a choice in dbDrive or dbPath
 
   // Pages and controls.
-  QStackedWidget* pages = nullptr;
-  QWidget *pgIntro = nullptr, *pgUser = nullptr, *pgImport = nullptr, *pgProcess = nullptr;
+  QWidget *pgIntro = nullptr, *pgUser = nullptr, *pgImport = nullptr;
   QLabel* Titre = nullptr;
   QComboBox* dbDrive = nullptr;
   QTreeView* dbPath = nullptr;
@@ -59,23 +49,13 @@ class TfmMdbImport : public QDialog, private AccessImportEvents {
   QWidget* PanelContenu = nullptr;
   QLabel *lPat = nullptr, *lMes = nullptr, *lType = nullptr, *lJeu = nullptr;
   QPushButton *btPriorImport = nullptr, *btNextImport = nullptr, *btImportCancel = nullptr;
-  QLabel* LabProg = nullptr;
-  QProgressBar* Progress = nullptr;
   QWidget* PanelCompteRendu = nullptr;
-  QLabel *labPat = nullptr, *labExistPat = nullptr, *labMes = nullptr, *labType = nullptr, *labNorme = nullptr,
-         *labJeu = nullptr;
-  QTextEdit* reReport = nullptr;
-  QPushButton* btClose = nullptr;
+  QLabel *labPat = nullptr, *labMes = nullptr, *labType = nullptr, *labNorme = nullptr, *labJeu = nullptr;
 
   const QString& SourceDirectory() const { return directory_; }
-  bool RunUnderWay() const { return running_; }
 
  public slots:
-  void reject() override;
   void done(int result) override;
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildWindow();
@@ -94,9 +74,6 @@ class TfmMdbImport : public QDialog, private AccessImportEvents {
   BalantisSource source_;
   QString directory_;
   shell::gui::DriveDirectoryLists* drives_ = nullptr;
-  std::vector<int64_t> user_keys_;
-  bool running_ = false;
-  bool ended_ = false;
 };
 
 }  // namespace tabulor::access_import::gui

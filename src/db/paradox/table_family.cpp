@@ -283,6 +283,14 @@ void TableFamily::JoinUnit(storage::UnitJournal* unit) {
   journal_->JoinUnit(unit);
 }
 
+void TableFamily::SyncUnitWrites() {
+  if (!journal_) return;
+  Guarded([&] {
+    journal_->SyncUnitFiles();
+    return 0;
+  });
+}
+
 void TableFamily::FinishUnit() {
   if (!journal_) return;
   try {

@@ -129,6 +129,8 @@ class TableFamily {
   // ends. Checks first that the table can be written. Pending changes are flushed on their own before.
   void JoinUnit(storage::UnitJournal* unit);
   bool InUnit() const { return journal_ && journal_->InUnit(); }
+  // The unit's flushes made durable in the table's files, before the unit commits.
+  void SyncUnitWrites();
   // The unit committed: the family is back to flushing on its own.
   void FinishUnit();
   // The unit is rolled back on disk: what the family holds is stale, every use is refused.

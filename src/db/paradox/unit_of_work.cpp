@@ -82,6 +82,7 @@ void UnitOfWork::Commit() {
   RequireOpen();
   try {
     for (const auto& family : state_->members) family->Flush();
+    for (const auto& family : state_->members) family->SyncUnitWrites();
     state_->journal->Commit();
   } catch (const std::exception& e) {
     const std::string why = e.what();

@@ -2,23 +2,16 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStyle>
-#include <QTextCursor>
-#include <QTextEdit>
 #include <QTreeView>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <climits>
 #include <exception>
 
 #include "paradox_import/import_run.h"
@@ -29,21 +22,12 @@
 namespace tabulor::paradox_import::gui {
 namespace {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-
 QString Count(int64_t value) { return QString::number(value); }
-
-QLabel* Icon(QStyle::StandardPixmap pixmap, QWidget* parent) {
-  auto* icon = new QLabel(parent);
-  icon->setPixmap(parent->style()->standardIcon(pixmap).pixmap(32, 32));
-  icon->setAlignment(Qt::AlignTop);
-  return icon;
-}
 
 }  // namespace
 
 TfmDbImport::TfmDbImport(QWidget* owner, shell::FunctionContext context)
-    : QDialog(owner), context_(std::move(context)), source_(context_.Session()) {
+    : ImportWizard(owner), context_(std::move(context)), source_(context_.Session()) {
   setObjectName("fmDbImport");
   BuildWindow();
   FormCreate();
@@ -54,10 +38,9 @@ TfmDbImport::TfmDbImport(QWidget* owner, shell::FunctionContext context)
 TfmDbImport::~TfmDbImport() = default;
 
 void TfmDbImport::BuildWindow() {
-  pages = shell::gui::BuildWizardWindow(this);
   pgIntro = BuildIntroPage();
   pgImport = BuildImportPage();
-  pgProcess = BuildProcessPage();
+  BuildProcessPage();
   shell::gui::FixWizardSize(this, 520, 480);
 }
 
@@ -69,17 +52,8 @@ QWidget* TfmDbImport::BuildIntroPage() {
   drives_ = new shell::gui::DriveDirectoryLists(page);
   dbDrive = drives_->drive();
   dbPath = drives_->directories();
-  auto* drive = new QHBoxLayout;
-  drive->addWidget(shell::gui::WizardLabel("Disque :", page));
-  drive->addWidget(dbDrive, 1);
-  intro.column()->addLayout(drive);
-  intro.column()->addWidget(dbPath, 1);
-  intro.Caption("Contenu :");
-  Files = new QListWidget(page);
-  Files->setSelectionMode(QAbstractItemView::NoSelection);
-  Files->setFocusPolicy(Qt::NoFocus);
+  Files = intro.SourceLists(drives_);
   Files->setFixedHeight(Files->fontMetrics().height() * 9 + 2 * Files->frameWidth());
-  intro.column()->addWidget(Files);
   btNextIntro = intro.Button("&Suivant >");
   btIntroCancel = intro.Button("&Annuler");
   intro.Buttons({btNextIntro, btIntroCancel});
@@ -95,19 +69,16 @@ QWidget* TfmDbImport::BuildImportPage() {
   QWidget* page = summary.page();
   summary.SummaryHead(&dbName, nullptr);
   dbName->setWordWrap(true);
-  Panel2 = new QWidget(page);
-  Panel2->setObjectName("Panel2");
-  shell::gui::FillCountPanel(Panel2, {{"Patient(s) :", &lPat},
-                                      {"Examen(s) :", &lExa},
-                                      {"Mesure(s) :", &lMes},
-                                      {"Prescripteur(s) :", &lPres},
-                                      {"Utilisateur(s) :", &lUser},
-                                      {"Profession(s) :", &lProf},
-                                      {"Pathologie(s) :", &lPath},
-                                      {"Protocole(s) :", &lType, &LabelType},
-                                      {"Norme(s) :", &lNorme, &LabelNorme},
-                                      {"Exercice(s) :", &lJeu, &LabelJeu}});
-  summary.column()->addWidget(Panel2);
+  Panel2 = summary.CountPanel("Panel2", {{"Patient(s) :", &lPat},
+                                         {"Examen(s) :", &lExa},
+                                         {"Mesure(s) :", &lMes},
+                                         {"Prescripteur(s) :", &lPres},
+                                         {"Utilisateur(s) :", &lUser},
+                                         {"Profession(s) :", &lProf},
+                                         {"Pathologie(s) :", &lPath},
+                                         {"Protocole(s) :", &lType, &LabelType},
+                                         {"Norme(s) :", &lNorme, &LabelNorme},
+                                         {"Exercice(s) :", &lJeu, &LabelJeu}});
 
   cbClefs = new QCheckBox(shell::gui::WizardText("Importer le cabinet médical"), page);
   cbType = new QCheckBox(shell::gui::WizardText("Importer les protocoles"), page);
@@ -119,7 +90,7 @@ QWidget* TfmDbImport::BuildImportPage() {
                  QStyle::SP_MessageBoxInformation);
 
   auto* warnings = new QHBoxLayout;
-  imVideo = Icon(QStyle::SP_MessageBoxWarning, page);
+  imVideo = summary.Picture(QStyle::SP_MessageBoxWarning);
   warnings->addWidget(imVideo);
   auto* texts = new QVBoxLayout;
   labVideo = shell::gui::WizardLabel("Les vidéos ne seront pas importées !", page);
@@ -141,30 +112,19 @@ QWidget* TfmDbImport::BuildImportPage() {
   return page;
 }
 
-QWidget* TfmDbImport::BuildProcessPage() {
-  shell::gui::WizardPage process(pages, "pgProcess");
-  QWidget* page = process.page();
-  process.RunHead(&LabProg, &Progress);
-  Panel1 = new QWidget(page);
-  Panel1->setObjectName("Panel1");
-  QGridLayout* grid = shell::gui::FillCountPanel(Panel1, {{"Patient(s) :", &labPat},
-                                                         {"Examen(s) :", &labExa},
-                                                         {"Mesure(s) :", &labMes},
-                                                         {"Prescripteur(s) :", &labPres},
-                                                         {"Utilisateur(s) :", &labUser},
-                                                         {"Profession(s) :", &labProf},
-                                                         {"Pathologie(s) :", &labPath},
-                                                         {"Protocole(s) :", &LabType, &LabelType2},
-                                                         {"Norme(s) :", &labNorme, &LabelNorme2},
-                                                         {"Exercice(s) :", &labJeu, &LabelJeu2}});
-  labExistPat = new QLabel(Panel1);
-  grid->addWidget(labExistPat, 0, 2);
-  process.column()->addWidget(Panel1);
-  reReport = process.Report();
-  btClose = process.Button("&Ok");
-  process.Buttons({btClose});
+void TfmDbImport::BuildProcessPage() {
+  BuildRunPage("Panel1", &Panel1,
+               {{"Patient(s) :", &labPat},
+                {"Examen(s) :", &labExa},
+                {"Mesure(s) :", &labMes},
+                {"Prescripteur(s) :", &labPres},
+                {"Utilisateur(s) :", &labUser},
+                {"Profession(s) :", &labProf},
+                {"Pathologie(s) :", &labPath},
+                {"Protocole(s) :", &LabType, &LabelType2},
+                {"Norme(s) :", &labNorme, &LabelNorme2},
+                {"Exercice(s) :", &labJeu, &LabelJeu2}});
   connect(btClose, &QPushButton::clicked, this, &QDialog::accept);
-  return page;
 }
 
 void TfmDbImport::FormCreate() {
@@ -243,30 +203,14 @@ void TfmDbImport::btPriorImportClick() {
 }
 
 void TfmDbImport::btNextImportClick() {
-  pages->setCurrentWidget(pgProcess);
-  btClose->setEnabled(false);
-  btClose->setDefault(true);
-  for (int c = 0; c < kCounterCount; ++c) CounterLabel(static_cast<Counter>(c))->clear();
-  const std::string program_dir = context_.ProgramDirOrCurrent();
-  running_ = true;
-  try {
+  Run(context_.Messages(), [this] {
+    const std::string program_dir = context_.ProgramDirOrCurrent();
     shell::LogFile log = shell::LogFile::InDirectory(program_dir, shell::kImportLogName);
     ImportRun run(Destination{&context_.Session(), context_.database, program_dir, folders_}, source_, &log, *this,
                   RunOptions{cbClefs->isChecked(), cbType->isChecked()});
     run.Run();
     log.Close();
-  } catch (const std::exception& e) {
-    // The run ends here; what it stored stays, and the close box still closes the wizard.
-    running_ = false;
-    context_.Messages().ShowError(e.what());
-    if (close_requested_) reject();
-    return;
-  }
-  running_ = false;
-  btClose->setEnabled(true);
-  LabProg->hide();
-  Progress->hide();
-  if (close_requested_) reject();
+  });
 }
 
 QLabel* TfmDbImport::CounterLabel(Counter counter) const {
@@ -286,52 +230,14 @@ QLabel* TfmDbImport::CounterLabel(Counter counter) const {
   return labPat;
 }
 
-void TfmDbImport::ReportLine(const std::string& text) {
-  // Plain text, one paragraph an event; the carriage return between an error's
-  // heading and its message breaks the line inside the paragraph.
-  QString line = Q(text);
-  line.replace('\r', QChar::LineSeparator);
-  QTextCursor cursor(reReport->document());
-  cursor.movePosition(QTextCursor::End);
-  if (!reReport->document()->isEmpty()) cursor.insertBlock();
-  cursor.insertText(line);
-  reReport->setTextCursor(cursor);
-  reReport->ensureCursorVisible();
-}
+void TfmDbImport::ReportLine(const std::string& text) { AddReportLine(text); }
 
-void TfmDbImport::CounterChanged(Counter counter, int64_t value) {
-  QLabel* label = CounterLabel(counter);
-  label->setText(value == 0 ? QString() : Count(value));
-  label->repaint();
-}
+void TfmDbImport::CounterChanged(Counter counter, int64_t value) { shell::gui::ShowCounter(CounterLabel(counter), value); }
 
-void TfmDbImport::ProgressStarted(int64_t patients) {
-  Progress->setRange(0, static_cast<int>(std::min<int64_t>(patients, INT_MAX)));
-  Progress->setValue(0);
-}
+void TfmDbImport::ProgressStarted(int64_t patients) { StartProgress(patients); }
 
-void TfmDbImport::ProgressMoved(int64_t position) {
-  Progress->setValue(static_cast<int>(std::min<int64_t>(position, INT_MAX)));
-}
+void TfmDbImport::ProgressMoved(int64_t position) { MoveProgress(position); }
 
 void TfmDbImport::ProcessPendingEvents() { QApplication::processEvents(); }
-
-// The run cannot be interrupted: a request to close made meanwhile waits for its end.
-void TfmDbImport::reject() {
-  if (running_) {
-    close_requested_ = true;
-    return;
-  }
-  QDialog::reject();
-}
-
-void TfmDbImport::closeEvent(QCloseEvent* event) {
-  if (running_) {
-    close_requested_ = true;
-    event->ignore();
-    return;
-  }
-  QDialog::closeEvent(event);
-}
 
 }  // namespace tabulor::paradox_import::gui

@@ -2,32 +2,25 @@
 // The database import wizard: the source (the DATA directory of another
 // installation), the summary of its contents with the two options, and the
 // run with its counters and report. A thin view over ParadoxSource and ImportRun.
-#include <QDialog>
-#include <array>
-
 #include "paradox_import/import_events.h"
 #include "paradox_import/import_folders.h"
 #include "paradox_import/paradox_source.h"
 #include "shell/function_context.h"
+#include "shell/gui/import_wizard.h"
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
-class QProgressBar;
 class QPushButton;
-class QStackedWidget;
-class QTextEdit;
 class QTreeView;
 class QWidget;
 
-namespace tabulor::shell::gui {
-class DriveDirectoryLists;
-}
-
 namespace tabulor::paradox_import::gui {
 
-class TfmDbImport : public QDialog, private ImportEvents {
+// The run page's controls (pgProcess, LabProg, Progress, labExistPat,
+// reReport, btClose) and the stack of pages come with the wizard's frame.
+class TfmDbImport : public shell::gui::ImportWizard, private ImportEvents {
   Q_OBJECT
 
  public:
@@ -43,8 +36,7 @@ class TfmDbImport : public QDialog, private ImportEvents {
   void SetSourceDirectory(const QString& directory);  // as a choice in dbDrive or dbPath
 
   // Pages and controls.
-  QStackedWidget* pages = nullptr;
-  QWidget *pgIntro = nullptr, *pgImport = nullptr, *pgProcess = nullptr;
+  QWidget *pgIntro = nullptr, *pgImport = nullptr;
   QComboBox* dbDrive = nullptr;
   QTreeView* dbPath = nullptr;
   QListWidget* Files = nullptr;
@@ -57,30 +49,18 @@ class TfmDbImport : public QDialog, private ImportEvents {
   QCheckBox *cbClefs = nullptr, *cbType = nullptr;
   QLabel *imVideo = nullptr, *labVideo = nullptr, *labDocs = nullptr;
   QPushButton *btPriorImport = nullptr, *btNextImport = nullptr, *btImportCancel = nullptr;
-  QLabel* LabProg = nullptr;
-  QProgressBar* Progress = nullptr;
   QWidget* Panel1 = nullptr;
-  QLabel *labPat = nullptr, *labExistPat = nullptr, *labExa = nullptr, *labMes = nullptr, *labPres = nullptr,
-         *labUser = nullptr, *labProf = nullptr, *labPath = nullptr, *LabType = nullptr, *labNorme = nullptr,
-         *labJeu = nullptr;
+  QLabel *labPat = nullptr, *labExa = nullptr, *labMes = nullptr, *labPres = nullptr, *labUser = nullptr,
+         *labProf = nullptr, *labPath = nullptr, *LabType = nullptr, *labNorme = nullptr, *labJeu = nullptr;
   QLabel *LabelType2 = nullptr, *LabelNorme2 = nullptr, *LabelJeu2 = nullptr;
-  QTextEdit* reReport = nullptr;
-  QPushButton* btClose = nullptr;
 
   const QString& SourceDirectory() const { return directory_; }
-  bool RunUnderWay() const { return running_; }
-
- public slots:
-  void reject() override;
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildWindow();
   QWidget* BuildIntroPage();
   QWidget* BuildImportPage();
-  QWidget* BuildProcessPage();
+  void BuildProcessPage();
   void ShowSource();
   QLabel* CounterLabel(Counter counter) const;
 
@@ -96,8 +76,6 @@ class TfmDbImport : public QDialog, private ImportEvents {
   ParadoxSource source_;
   QString directory_;
   shell::gui::DriveDirectoryLists* drives_ = nullptr;
-  bool running_ = false;
-  bool close_requested_ = false;  // by the close box while the run works
 };
 
 }  // namespace tabulor::paradox_import::gui

@@ -1,25 +1,19 @@
 #include "patient_file_import/gui/pedora_form.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTableWidget>
-#include <QTextEdit>
 #include <QTreeView>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <exception>
-#include <limits>
 
 #include "shell/formats.h"
 #include "shell/gui/wizard_page.h"
@@ -31,12 +25,10 @@ constexpr char kTagProperty[] = "tag";
 constexpr char kModalResultProperty[] = "modalResult";
 constexpr int kNoResult = -1;
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-
 }  // namespace
 
 TfmPedora::TfmPedora(QWidget* owner, shell::FunctionContext context)
-    : QDialog(owner), context_(std::move(context)), import_(context_) {
+    : ImportWizard(owner), context_(std::move(context)), import_(context_) {
   setObjectName("fmPedora");
   BuildWindow();
   FormCreate();
@@ -45,18 +37,14 @@ TfmPedora::TfmPedora(QWidget* owner, shell::FunctionContext context)
 // The connection and whatever practice table the run opened go with the form.
 TfmPedora::~TfmPedora() = default;
 
-QPushButton* TfmPedora::Button(const char* text, int tag, int modal_result, QWidget* page) {
-  auto* button = new QPushButton(shell::gui::WizardText(text), page);
+QPushButton* TfmPedora::Tagged(QPushButton* button, int tag, int modal_result) {
   button->setProperty(kTagProperty, tag);
   button->setProperty(kModalResultProperty, modal_result);
-  button->setAutoDefault(false);
   connect(button, &QPushButton::clicked, this, [this, button] { btNavigation(button); });
   return button;
 }
 
 void TfmPedora::BuildWindow() {
-  pages = shell::gui::BuildWizardWindow(this);
-
   shell::gui::WizardPage intro(pages, "pgIntro");
   pgIntro = intro.page();
   Titre = intro.Title("Importation d'un fichier patient Pedora");
@@ -75,8 +63,8 @@ void TfmPedora::BuildWindow() {
   grid->addWidget(Files, 1, 1, 3, 1);
   grid->setRowStretch(3, 1);
   intro.column()->addLayout(grid, 1);
-  btNextIntro = Button("&Suivant >", kOpenSource, kNoResult, pgIntro);
-  btIntroCancel = Button("&Annuler", kNoMove, QDialog::Rejected, pgIntro);
+  btNextIntro = Tagged(intro.Button("&Suivant >"), kOpenSource, kNoResult);
+  btIntroCancel = Tagged(intro.Button("&Annuler"), kNoMove, QDialog::Rejected);
   intro.Buttons({btNextIntro, btIntroCancel});
   connect(drives_, &shell::gui::DriveDirectoryLists::DirectoryChosen, this, &TfmPedora::SetSourceDirectory);
   connect(Files, &QListWidget::currentRowChanged, this, [this] { FilesChange(); });
@@ -84,29 +72,17 @@ void TfmPedora::BuildWindow() {
 
   shell::gui::WizardPage user(pages, "pgUser");
   pgUser = user.page();
-  user.Caption("Définissez l'utilisateur courant :");
-  dbgUser = new QTableWidget(0, 1, pgUser);
-  dbgUser->setHorizontalHeaderLabels({shell::gui::WizardText("Nom")});
-  dbgUser->horizontalHeader()->setStretchLastSection(true);
-  dbgUser->verticalHeader()->hide();
-  dbgUser->setSelectionBehavior(QAbstractItemView::SelectRows);
-  dbgUser->setSelectionMode(QAbstractItemView::SingleSelection);
-  dbgUser->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  user.column()->addWidget(dbgUser, 1);
-  btPriorUser = Button("< &Précédent", kBackToSource, kNoResult, pgUser);
-  btNextUser = Button("&Suivant >", kUserChosen, kNoResult, pgUser);
-  btUserCancel = Button("&Annuler", kNoMove, QDialog::Rejected, pgUser);
+  dbgUser = user.UserGrid();
+  btPriorUser = Tagged(user.Button("< &Précédent"), kBackToSource, kNoResult);
+  btNextUser = Tagged(user.Button("&Suivant >"), kUserChosen, kNoResult);
+  btUserCancel = Tagged(user.Button("&Annuler"), kNoMove, QDialog::Rejected);
   user.Buttons({btPriorUser, btNextUser, btUserCancel});
 
   shell::gui::WizardPage summary(pages, "pgImport");
   pgImport = summary.page();
   summary.SummaryHead(&dbName, &dbUser);
-  PanelContenu = new QWidget(pgImport);
-  shell::gui::FillCountPanel(PanelContenu, {{"Patient(s) :", &lPat},
-                                            {"Mesure(s) :", &lMes},
-                                            {"Type(s) :", &lType},
-                                            {"Exercice(s) :", &lJeu}});
-  summary.column()->addWidget(PanelContenu);
+  PanelContenu = summary.CountPanel(
+      "PanelContenu", {{"Patient(s) :", &lPat}, {"Mesure(s) :", &lMes}, {"Type(s) :", &lType}, {"Exercice(s) :", &lJeu}});
   summary.Notice("Les champs NOM, PRENOM et DATE de NAISSANCE non renseignés seront remplis avec une valeur par "
                  "défaut ! Ces champs sont obligatoires dans Ortalis.",
                  QStyle::SP_MessageBoxWarning);
@@ -114,26 +90,19 @@ void TfmPedora::BuildWindow() {
                  "peut pas être interrompu !",
                  QStyle::SP_MessageBoxWarning);
   summary.column()->addStretch();
-  btPriorImport = Button("< &Précédent", kBackToUser, kNoResult, pgImport);
-  btNextImport = Button("&Commencer", kStartRun, kNoResult, pgImport);
-  btImportCancel = Button("&Annuler", kNoMove, QDialog::Rejected, pgImport);
+  btPriorImport = Tagged(summary.Button("< &Précédent"), kBackToUser, kNoResult);
+  btNextImport = Tagged(summary.Button("&Commencer"), kStartRun, kNoResult);
+  btImportCancel = Tagged(summary.Button("&Annuler"), kNoMove, QDialog::Rejected);
   summary.Buttons({btPriorImport, btNextImport, btImportCancel});
 
-  shell::gui::WizardPage process(pages, "pgProcess");
-  pgProcess = process.page();
-  process.RunHead(&LabProg, &Progress);
-  PanelCompteRendu = new QWidget(pgProcess);
-  QGridLayout* report = shell::gui::FillCountPanel(PanelCompteRendu, {{"Patient(s) :", &labPat},
-                                                                      {"Mesure(s) :", &labMes},
-                                                                      {"Type(s) :", &labType},
-                                                                      {"Norme(s) :", &labNorme},
-                                                                      {"Exercice(s) :", &labJeu}});
-  labExistPat = new QLabel(PanelCompteRendu);
-  report->addWidget(labExistPat, 0, 2);
-  process.column()->addWidget(PanelCompteRendu);
-  reReport = process.Report();
-  btClose = Button("&Ok", kNoMove, QDialog::Accepted, pgProcess);
-  process.Buttons({btClose});
+  // Only "Patient(s) :" and labExistPat count here; the other lines stay empty.
+  BuildRunPage("PanelCompteRendu", &PanelCompteRendu,
+               {{"Patient(s) :", &labPat},
+                {"Mesure(s) :", &labMes},
+                {"Type(s) :", &labType},
+                {"Norme(s) :", &labNorme},
+                {"Exercice(s) :", &labJeu}});
+  Tagged(btClose, kNoMove, QDialog::Accepted);
   shell::gui::FixWizardSize(this, 560, 460);
 }
 
@@ -180,12 +149,10 @@ void TfmPedora::btNavigation(QPushButton* sender) {
     case kBackToSource:
       ShowPage(pgIntro);
       break;
-    case kUserChosen: {
-      const int row = dbgUser->currentRow();
-      dbUser->setText(row >= 0 && row < dbgUser->rowCount() ? dbgUser->item(row, 0)->text() : QString());
+    case kUserChosen:
+      dbUser->setText(shell::gui::ChosenUserName(dbgUser));
       ShowPage(pgImport);
       break;
-    }
     case kBackToUser:
       ShowPage(pgUser);
       break;
@@ -225,87 +192,30 @@ void TfmPedora::OpenSource() {
 }
 
 void TfmPedora::FillUsers() {
-  dbgUser->setRowCount(0);
-  user_keys_.clear();
-  for (const PatientFileUser& user : import_.Users()) {
-    const int row = dbgUser->rowCount();
-    dbgUser->insertRow(row);
-    dbgUser->setItem(row, 0, new QTableWidgetItem(Q(user.name)));
-    user_keys_.push_back(user.key);
-  }
+  shell::gui::ClearUserGrid(dbgUser);
+  for (const PatientFileUser& user : import_.Users()) shell::gui::AddUserRow(dbgUser, user.name, user.key);
   // The grid opens on its first row; "Admin", when there is one, is chosen instead.
-  if (user_keys_.empty()) return;
-  int selected = 0;
-  if (const std::optional<int64_t> admin = import_.FindUser("Admin")) {
-    const auto it = std::find(user_keys_.begin(), user_keys_.end(), *admin);
-    if (it != user_keys_.end()) selected = static_cast<int>(it - user_keys_.begin());
-  }
-  dbgUser->selectRow(selected);
+  if (dbgUser->rowCount() > 0) shell::gui::ChooseUser(dbgUser, import_.FindUser("Admin"));
 }
 
 void TfmPedora::RunImport() {
-  btClose->setEnabled(false);
-  const int row = dbgUser->currentRow();
-  const std::optional<int64_t> user_key =
-      row >= 0 && row < static_cast<int>(user_keys_.size()) ? std::optional<int64_t>(user_keys_[row]) : std::nullopt;
-  running_ = true;
-  try {
-    import_.Run(user_key, *this);
-  } catch (const std::exception& e) {
-    running_ = false;
-    // The run ended early: the wizard can only be closed with its close box.
-    context_.Messages().ShowError(e.what());
-    if (close_requested_) QDialog::reject();
-    return;
-  }
-  running_ = false;
-  btClose->setEnabled(true);
-  LabProg->hide();
-  Progress->hide();
-  if (close_requested_) QDialog::reject();
+  // No user (an empty grid) leaves FK_USE null.
+  const std::optional<int64_t> user_key = shell::gui::ChosenUserKey(dbgUser);
+  Run(context_.Messages(), [this, user_key] { import_.Run(user_key, *this); });
 }
 
-void TfmPedora::Started(int64_t patients) {
-  Progress->setRange(0, static_cast<int>(std::min<int64_t>(patients, std::numeric_limits<int>::max())));
-  Progress->setValue(0);
-}
+void TfmPedora::Started(int64_t patients) { StartProgress(patients); }
 
 void TfmPedora::Progressed(int64_t done) {
-  Progress->setValue(static_cast<int>(std::min<int64_t>(done, std::numeric_limits<int>::max())));
+  MoveProgress(done);
   QApplication::processEvents();
 }
 
 void TfmPedora::CountsChanged(const PatientFileCounts& counts) {
-  // A counter shows once it has counted something.
-  const QString imported = counts.imported == 0 ? QString() : QString::number(counts.imported);
-  if (labPat->text() != imported) {
-    labPat->setText(imported);
-    labPat->repaint();
-  }
-  labExistPat->setText(counts.existing == 0 ? QString() : QString::number(counts.existing));
+  shell::gui::ShowCounter(labPat, counts.imported);
+  shell::gui::ShowCounter(labExistPat, counts.existing);
 }
 
-void TfmPedora::Reported(const std::string& line) {
-  QString text = Q(line);
-  text.replace('\r', '\n');
-  reReport->append(text);
-}
-
-void TfmPedora::reject() {
-  if (running_) {
-    close_requested_ = true;
-    return;
-  }
-  QDialog::reject();
-}
-
-void TfmPedora::closeEvent(QCloseEvent* event) {
-  if (running_) {
-    close_requested_ = true;
-    event->ignore();
-    return;
-  }
-  QDialog::closeEvent(event);
-}
+void TfmPedora::Reported(const std::string& line) { AddReportLine(line); }
 
 }  // namespace tabulor::patient_file_import::gui

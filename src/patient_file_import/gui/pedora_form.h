@@ -3,30 +3,24 @@
 // user, the summary, and the run with its counters and report. A thin view
 // over PatientFileImport; every button goes through btNavigation, which acts
 // on the button's tag.
-#include <QDialog>
 #include <cstdint>
-#include <vector>
 
 #include "patient_file_import/patient_file_run.h"
 #include "shell/function_context.h"
+#include "shell/gui/import_wizard.h"
 
 class QComboBox;
 class QLabel;
 class QListWidget;
-class QProgressBar;
 class QPushButton;
-class QStackedWidget;
 class QTableWidget;
-class QTextEdit;
 class QTreeView;
-
-namespace tabulor::shell::gui {
-class DriveDirectoryLists;
-}
 
 namespace tabulor::patient_file_import::gui {
 
-class TfmPedora : public QDialog, private PatientFileObserver {
+// The run page's controls (pgProcess, LabProg, Progress, labExistPat,
+// reReport, btClose) and the stack of pages come with the wizard's frame.
+class TfmPedora : public shell::gui::ImportWizard, private PatientFileObserver {
   Q_OBJECT
 
  public:
@@ -44,8 +38,7 @@ class TfmPedora : public QDialog, private PatientFileObserver {
   void SetSourceDirectory(const QString& directory);  // as a choice in dbDrive or dbPath
 
   // Pages and controls.
-  QStackedWidget* pages = nullptr;
-  QWidget *pgIntro = nullptr, *pgUser = nullptr, *pgImport = nullptr, *pgProcess = nullptr;
+  QWidget *pgIntro = nullptr, *pgUser = nullptr, *pgImport = nullptr;
   QLabel* Titre = nullptr;
   QComboBox* dbDrive = nullptr;
   QTreeView* dbPath = nullptr;
@@ -57,26 +50,15 @@ class TfmPedora : public QDialog, private PatientFileObserver {
   QWidget* PanelContenu = nullptr;
   QLabel *lPat = nullptr, *lMes = nullptr, *lType = nullptr, *lJeu = nullptr;
   QPushButton *btPriorImport = nullptr, *btNextImport = nullptr, *btImportCancel = nullptr;
-  QLabel* LabProg = nullptr;
-  QProgressBar* Progress = nullptr;
   QWidget* PanelCompteRendu = nullptr;
-  QLabel *labPat = nullptr, *labExistPat = nullptr, *labMes = nullptr, *labType = nullptr, *labNorme = nullptr,
-         *labJeu = nullptr;
-  QTextEdit* reReport = nullptr;
-  QPushButton* btClose = nullptr;
+  QLabel *labPat = nullptr, *labMes = nullptr, *labType = nullptr, *labNorme = nullptr, *labJeu = nullptr;
 
   const QString& SourceDirectory() const { return directory_; }
-  bool RunUnderWay() const { return running_; }
-
- public slots:
-  void reject() override;
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildWindow();
-  QPushButton* Button(const char* text, int tag, int modal_result, QWidget* page);
+  // `button` with its tag and the result it closes the wizard with, sent to btNavigation.
+  QPushButton* Tagged(QPushButton* button, int tag, int modal_result);
   void ShowPage(QWidget* page);
   void OpenSource();
   void FillUsers();
@@ -92,9 +74,6 @@ class TfmPedora : public QDialog, private PatientFileObserver {
   PatientFileImport import_;
   shell::gui::DriveDirectoryLists* drives_ = nullptr;
   QString directory_;
-  std::vector<int64_t> user_keys_;  // PK_USE of each row of dbgUser
-  bool running_ = false;
-  bool close_requested_ = false;  // during the run: honoured once it ends
 };
 
 }  // namespace tabulor::patient_file_import::gui

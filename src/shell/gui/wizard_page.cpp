@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -19,6 +20,7 @@
 #include <QStackedWidget>
 #include <QStorageInfo>
 #include <QStyle>
+#include <QTableWidget>
 #include <QTextEdit>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -67,10 +69,7 @@ QLabel* WizardPage::Caption(const char* text) {
 
 QLabel* WizardPage::Notice(const char* text, int standard_pixmap) {
   auto* row = new QHBoxLayout;
-  auto* picture = new QLabel(page_);
-  picture->setPixmap(
-      page_->style()->standardIcon(static_cast<QStyle::StandardPixmap>(standard_pixmap)).pixmap(32, 32));
-  picture->setAlignment(Qt::AlignTop);
+  QLabel* picture = Picture(standard_pixmap);
   QLabel* label = WizardLabel(text, page_);
   label->setWordWrap(true);
   row->addWidget(picture);
@@ -79,10 +78,45 @@ QLabel* WizardPage::Notice(const char* text, int standard_pixmap) {
   return label;
 }
 
+QLabel* WizardPage::Picture(int standard_pixmap) const {
+  auto* picture = new QLabel(page_);
+  picture->setPixmap(
+      page_->style()->standardIcon(static_cast<QStyle::StandardPixmap>(standard_pixmap)).pixmap(32, 32));
+  picture->setAlignment(Qt::AlignTop);
+  return picture;
+}
+
 QPushButton* WizardPage::Button(const char* text) const {
   auto* button = new QPushButton(WizardText(text), page_);
   button->setAutoDefault(false);
   return button;
+}
+
+QListWidget* WizardPage::SourceLists(DriveDirectoryLists* drives) {
+  auto* drive = new QHBoxLayout;
+  drive->addWidget(WizardLabel("Disque :", page_));
+  drive->addWidget(drives->drive(), 1);
+  column_->addLayout(drive);
+  column_->addWidget(drives->directories(), 1);
+  Caption("Contenu :");
+  auto* files = new QListWidget(page_);
+  files->setSelectionMode(QAbstractItemView::NoSelection);
+  files->setFocusPolicy(Qt::NoFocus);
+  column_->addWidget(files);
+  return files;
+}
+
+QTableWidget* WizardPage::UserGrid() {
+  Caption("Définissez l'utilisateur courant :");
+  auto* grid = new QTableWidget(0, 1, page_);
+  grid->setHorizontalHeaderLabels({WizardText("Nom")});
+  grid->horizontalHeader()->setStretchLastSection(true);
+  grid->verticalHeader()->hide();
+  grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+  grid->setSelectionMode(QAbstractItemView::SingleSelection);
+  grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  column_->addWidget(grid, 1);
+  return grid;
 }
 
 void WizardPage::SummaryHead(QLabel** name, QLabel** user) {
@@ -102,6 +136,14 @@ void WizardPage::RunHead(QLabel** in_progress, QProgressBar** progress) {
   *progress = new QProgressBar(page_);
   column_->addWidget(*progress);
   Caption("Compte rendu :");
+}
+
+QWidget* WizardPage::CountPanel(const char* name, std::initializer_list<CountLine> lines) {
+  auto* panel = new QWidget(page_);
+  panel->setObjectName(QString::fromLatin1(name));
+  FillCountPanel(panel, lines);
+  column_->addWidget(panel);
+  return panel;
 }
 
 QTextEdit* WizardPage::Report() {

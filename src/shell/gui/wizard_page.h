@@ -12,15 +12,19 @@ class QDialog;
 class QFileSystemModel;
 class QGridLayout;
 class QLabel;
+class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QStackedWidget;
+class QTableWidget;
 class QTextEdit;
 class QTreeView;
 class QVBoxLayout;
 class QWidget;
 
 namespace tabulor::shell::gui {
+
+class DriveDirectoryLists;
 
 // The translation context of every text of the import wizards: the texts they
 // share are translated once.
@@ -37,6 +41,14 @@ QLabel* WizardLabel(const char* french, QWidget* parent = nullptr);
 QStackedWidget* BuildWizardWindow(QDialog* window);
 void FixWizardSize(QDialog* window, int width, int height);
 
+// One line of a panel of counts: its caption, the value label made for it,
+// and, when the line can be hidden, its caption label.
+struct CountLine {
+  const char* caption;
+  QLabel** value;
+  QLabel** caption_label = nullptr;
+};
+
 // One page of a wizard, added to the stack under its name.
 class WizardPage {
  public:
@@ -49,15 +61,26 @@ class WizardPage {
   QLabel* Caption(const char* text);  // a caption on its own line
   // A text beside its picture, wrapped; the picture is one of the style's.
   QLabel* Notice(const char* text, int standard_pixmap);
+  // One of the style's pictures, at the top of its place, for the page to lay out.
+  QLabel* Picture(int standard_pixmap) const;
   // A button of the page; Enter goes to the page's default button, not to the
   // button that has the focus.
   QPushButton* Button(const char* text) const;
+  // The lists of a source page: "Disque :" with the drive box, the directory
+  // list taking the page's free height, then "Contenu :" above the file list,
+  // which cannot be clicked. Returns the file list.
+  QListWidget* SourceLists(DriveDirectoryLists* drives);
+  // The user page's caption "Définissez l'utilisateur courant :" above the
+  // grid of the users (import_wizard.h), which takes the page's free height.
+  QTableWidget* UserGrid();
   // The head of a summary page: the source's name, the current user's when
   // `user` is given, then the caption of the source's counts.
   void SummaryHead(QLabel** name, QLabel** user);
   // The head of a run page: the text "in progress" above the progress bar,
   // then the caption of the report's counts.
   void RunHead(QLabel** in_progress, QProgressBar** progress);
+  // A panel of counts (FillCountPanel) named `name`, on its own line.
+  QWidget* CountPanel(const char* name, std::initializer_list<CountLine> lines);
   // The report of a run, read-only, with its vertical scroll bar, taking the
   // page's free height.
   QTextEdit* Report();
@@ -69,13 +92,6 @@ class WizardPage {
   QVBoxLayout* column_;
 };
 
-// One line of a panel of counts: its caption, the value label made for it,
-// and, when the line can be hidden, its caption label.
-struct CountLine {
-  const char* caption;
-  QLabel** value;
-  QLabel** caption_label = nullptr;
-};
 
 // Fills `panel` with its lines, caption in column 0 and value in column 1;
 // column 2 is left to a value shown beside the first line.

@@ -1,11 +1,21 @@
 #include "fault_env.h"
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 namespace tabulor::db::testing {
 namespace {
 
+std::vector<char> ContentsOf(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 class FaultFile : public File {
  public:
-  FaultFile(FaultEnv& env, std::unique_ptr<File> file) : env_(env), file_(std::move(file)) {}
+  FaultFile(FaultEnv& env, std::unique_ptr<File> file, std::string path)
+      : env_(env), file_(std::move(file)), path_(std::move(path)) {}
   size_t ReadAt(uint64_t offset, void* buf, size_t n) override {
     env_.CheckAlive();
     return file_->ReadAt(offset, buf, n);
@@ -19,6 +29,7 @@ class FaultFile : public File {
       throw;
     }
     file_->WriteAt(offset, buf, n);
+    env_.Written(path_);
   }
   uint64_t Size() override {
     env_.CheckAlive();
@@ -27,15 +38,18 @@ class FaultFile : public File {
   void Truncate(uint64_t size) override {
     env_.Step();
     file_->Truncate(size);
+    env_.Written(path_);
   }
   void Sync() override {
     env_.Step();
     file_->Sync();
+    env_.Synced(path_);
   }
 
  private:
   FaultEnv& env_;
   std::unique_ptr<File> file_;
+  std::string path_;
 };
 
 }  // namespace
@@ -45,7 +59,8 @@ void FaultEnv::Step(bool* torn) {
   ++operations_;
   if (mode_ == Mode::kCount || operations_ != fault_at_) return;
   fired_ = true;
-  if (mode_ == Mode::kKill) {
+  if (mode_ == Mode::kPowerCut) CutPower();
+  if (mode_ == Mode::kKill || mode_ == Mode::kPowerCut) {
     dead_ = true;
     if (torn) *torn = true;
     throw InjectedFault("killed at operation " + std::to_string(operations_));
@@ -56,7 +71,28 @@ void FaultEnv::Step(bool* torn) {
 std::unique_ptr<File> FaultEnv::Open(const std::string& path, OpenMode mode) {
   if (mode == OpenMode::kCreate) Step();
   else CheckAlive();
-  return std::make_unique<FaultFile>(*this, Env::Default()->Open(path, mode));
+  auto file = Env::Default()->Open(path, mode);
+  Opened(path);
+  return std::make_unique<FaultFile>(*this, std::move(file), path);
+}
+
+void FaultEnv::Opened(const std::string& path) {
+  if (mode_ == Mode::kPowerCut && !durable_.count(path)) durable_[path].contents = ContentsOf(path);
+}
+
+void FaultEnv::Written(const std::string& path) {
+  if (mode_ == Mode::kPowerCut) durable_[path].written_since = true;
+}
+
+void FaultEnv::Synced(const std::string& path) {
+  if (mode_ == Mode::kPowerCut) durable_[path] = {ContentsOf(path), false};
+}
+
+void FaultEnv::CutPower() {
+  for (const auto& [path, durable] : durable_) {
+    if (!durable.written_since || !std::filesystem::exists(path)) continue;
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(durable.contents.data(), durable.contents.size());
+  }
 }
 
 void FaultEnv::Rename(const std::string& from, const std::string& to) {

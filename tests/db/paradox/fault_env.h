@@ -1,9 +1,14 @@
 #pragma once
 // An Env that stops a writer at its Nth change to the disk: either it "dies"
 // there (the write is torn and nothing after it reaches the disk, as with
-// kill -9) or that one operation fails (as with a full disk) and the rest go on.
+// kill -9), or the power is cut there (the same, and besides every file loses
+// what was written to it since it was last synced), or that one operation
+// fails (as with a full disk) and the rest go on.
+#include <map>
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "db/paradox/env.h"
 
@@ -15,7 +20,7 @@ struct InjectedFault : std::runtime_error {
 
 class FaultEnv : public Env {
  public:
-  enum class Mode { kCount, kKill, kFail };
+  enum class Mode { kCount, kKill, kPowerCut, kFail };
   FaultEnv(Mode mode, int fault_at) : mode_(mode), fault_at_(fault_at) {}
 
   int operations() const { return operations_; }
@@ -27,6 +32,11 @@ class FaultEnv : public Env {
   void CheckAlive() const {
     if (dead_) throw InjectedFault("the writer is dead");
   }
+  // What the power cut keeps of a file: its contents when it was last synced
+  // (or first opened here). Names, creations and removals are not undone.
+  void Opened(const std::string& path);
+  void Written(const std::string& path);
+  void Synced(const std::string& path);
 
   std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
   bool FileExists(const std::string& path) override { return Env::Default()->FileExists(path); }
@@ -43,6 +53,12 @@ class FaultEnv : public Env {
   int operations_ = 0;
   bool fired_ = false;
   bool dead_ = false;
+  struct Durable {
+    std::vector<char> contents;
+    bool written_since = false;
+  };
+  std::map<std::string, Durable> durable_;
+  void CutPower();
 };
 
 }  // namespace tabulor::db::testing

@@ -1,6 +1,7 @@
 // A unit of work over three tables (blobs, secondary indexes) is all or
-// nothing: a writer killed or failing at any write point, or a process killed
-// mid-unit, leaves the three tables all as before the unit or all after it.
+// nothing: a writer killed, a power cut or a failing write at any write point,
+// or a process killed mid-unit, leaves the three tables all as before the unit
+// or all after it.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -114,7 +115,7 @@ TEST(UnitOfWork, KilledOrFailingAtEveryWritePointLeavesAllBeforeOrAllAfter) {
   }
   ASSERT_NE(before, after);
   ASSERT_GT(operations, 50);
-  for (FaultEnv::Mode mode : {FaultEnv::Mode::kKill, FaultEnv::Mode::kFail}) {
+  for (FaultEnv::Mode mode : {FaultEnv::Mode::kKill, FaultEnv::Mode::kPowerCut, FaultEnv::Mode::kFail}) {
     int points = 0, as_before = 0, as_after = 0;
     for (int at = 1; at <= operations; ++at) {
       ScratchDir work;
@@ -147,7 +148,10 @@ TEST(UnitOfWork, KilledOrFailingAtEveryWritePointLeavesAllBeforeOrAllAfter) {
     EXPECT_EQ(as_before + as_after, points);
     EXPECT_GT(as_before, 0);
     std::printf("%s at %d points: %d all before the unit, %d all after it\n",
-                mode == FaultEnv::Mode::kKill ? "writer killed" : "a write failed", points, as_before, as_after);
+                mode == FaultEnv::Mode::kKill       ? "writer killed"
+                : mode == FaultEnv::Mode::kPowerCut ? "power cut"
+                                                    : "a write failed",
+                points, as_before, as_after);
   }
 }
 

@@ -101,16 +101,22 @@ void Journal::Commit() {
       }
     }
   }
-  std::vector<uint8_t> tail(kCommitMagic, kCommitMagic + 8);
-  Put32(tail, count);
-  Put64(tail, checksum);
-  journal_->WriteAt(journal_size_, tail.data(), tail.size());
-  journal_->Sync();
-  journal_size_ += tail.size();
+  // A unit's flush that overwrites nothing from before the unit (appends, and
+  // pages the unit already wrote) has no undo to add: rolling back cuts the
+  // files to their sizes in the header.
+  if (count > 0 || !unit_) {
+    std::vector<uint8_t> tail(kCommitMagic, kCommitMagic + 8);
+    Put32(tail, count);
+    Put64(tail, checksum);
+    journal_->WriteAt(journal_size_, tail.data(), tail.size());
+    journal_->Sync();
+    journal_size_ += tail.size();
+  }
 
   for (size_t i = 0; i < files_.size(); ++i) files_[i].file->MarkJournaled(journaled[i]);
+  // Inside a unit the files are synced once, before it commits (SyncUnitFiles).
   for (auto& e : files_)
-    if (e.file->HasChanges()) e.file->WriteBack();
+    if (e.file->HasChanges()) e.file->WriteBack(!unit_);
   if (unit_) {
     // The flush is on disk; the journal keeps it undoable until the unit ends.
     for (auto& e : files_) e.file->EndTransaction();
@@ -121,6 +127,10 @@ void Journal::Commit() {
   env_.SyncDirectory(directory_);
   for (auto& e : files_) e.file->EndTransaction();
   active_ = false;
+}
+
+void Journal::SyncUnitFiles() {
+  for (auto& e : files_) e.file->SyncWritten();
 }
 
 void Journal::JoinUnit(UnitJournal* unit) {

@@ -35,6 +35,10 @@ class Journal {
   // Makes every pending change durable, atomically (inside a unit: durable, still undoable).
   void Commit();
 
+  // Makes the unit's flushes durable in the files themselves; their undo was
+  // durable in the journal from the start. Called before the unit commits.
+  void SyncUnitFiles();
+
   // The next changes belong to the unit (called between transactions).
   void JoinUnit(UnitJournal* unit);
   bool InUnit() const { return unit_ != nullptr; }

@@ -165,7 +165,7 @@ void PagedFile::ReadCommitted(uint64_t offset, void* buf, size_t n) {
   if (got < n) std::memset(static_cast<uint8_t*>(buf) + got, 0, n - got);
 }
 
-void PagedFile::WriteBack() {
+void PagedFile::WriteBack(bool sync) {
   for (const auto& [index, page] : pages_) {
     uint64_t off = index * kPageSize;
     if (off >= size_) continue;
@@ -173,7 +173,18 @@ void PagedFile::WriteBack() {
     file_->WriteAt(off, page.data(), len);
   }
   if (file_->Size() != size_) file_->Truncate(size_);
+  if (sync) {
+    file_->Sync();
+    unsynced_ = false;
+  } else {
+    unsynced_ = true;
+  }
+}
+
+void PagedFile::SyncWritten() {
+  if (!unsynced_) return;
   file_->Sync();
+  unsynced_ = false;
 }
 
 void PagedFile::EndTransaction() {

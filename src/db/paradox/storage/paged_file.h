@@ -49,8 +49,11 @@ class PagedFile {
   void EndUnit();
   // Reads committed bytes straight from the file (for the journal).
   void ReadCommitted(uint64_t offset, void* buf, size_t n);
-  // Writes the cached pages and the new size into the file and syncs it.
-  void WriteBack();
+  // Writes the cached pages and the new size into the file, and syncs it
+  // unless `sync` is false (a unit's flush: the sync waits for SyncWritten).
+  void WriteBack(bool sync = true);
+  // Syncs what WriteBack wrote without syncing.
+  void SyncWritten();
   // The transaction is over (committed, or rolled back on disk): forget the cache.
   void EndTransaction();
   File& file() { return *file_; }
@@ -66,6 +69,7 @@ class PagedFile {
   uint64_t committed_size_;
   bool changed_ = false;
   bool in_unit_ = false;
+  bool unsynced_ = false;
   uint64_t unit_base_size_ = 0;
   std::set<uint64_t> journaled_pages_;  // pages below unit_base_size_ already in the journal
 };
