@@ -1,7 +1,6 @@
 #include "db/access/jet_text.h"
 
 #include <cstdint>
-#include <memory>
 
 namespace tabulor::db::access {
 namespace {
@@ -28,58 +27,73 @@ char* PutUtf8(char* out, char32_t c) {
   return out;
 }
 
-// The UTF-16 units of a stored value into `units` (room for stored.size()
-// units: every unit takes at least one stored byte); their count.
-size_t Units(std::string_view stored, char16_t* units) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(stored.data());
-  const size_t size = stored.size();
-  size_t n = 0;
-  const bool compressed = size >= 2 && bytes[0] == 0xff && bytes[1] == 0xfe;
-  if (!compressed) {
-    for (size_t i = 0; i + 1 < size; i += 2) units[n++] = static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
-    return n;
-  }
-  bool one_byte = true;
-  for (size_t i = 2; i < size;) {
-    if (bytes[i] == 0) {
-      one_byte = !one_byte;
-      ++i;
-    } else if (one_byte) {
-      units[n++] = bytes[i++];
-    } else if (i + 1 < size) {
-      units[n++] = static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
-      i += 2;
-    } else {
-      break;
+// Turns UTF-16 units into UTF-8 as they come: a high surrogate waits for the
+// unit after it.
+class Utf8Writer {
+ public:
+  explicit Utf8Writer(char* out) : out_(out) {}
+  void Unit(char16_t u) {
+    if (u < 0x80 && !high_) {
+      *out_++ = static_cast<char>(u);
+      return;
     }
+    if (high_) {
+      if (u >= 0xdc00 && u < 0xe000) {
+        out_ = PutUtf8(out_, 0x10000 + ((static_cast<char32_t>(high_) - 0xd800) << 10) + (u - 0xdc00));
+        high_ = 0;
+        return;
+      }
+      out_ = PutUtf8(out_, kReplacement);
+      high_ = 0;
+    }
+    if (u >= 0xd800 && u < 0xdc00) high_ = u;
+    else if (u >= 0xdc00 && u < 0xe000) out_ = PutUtf8(out_, kReplacement);
+    else out_ = PutUtf8(out_, u);
   }
-  return n;
-}
+  char* End() {
+    if (high_) out_ = PutUtf8(out_, kReplacement);
+    high_ = 0;
+    return out_;
+  }
+
+ private:
+  char* out_;
+  char16_t high_ = 0;
+};
 
 }  // namespace
 
 std::string Jet4TextToUtf8(std::string_view stored) {
   if (stored.empty()) return {};
-  // Texts are short or a memo of some kilobytes: one pass into buffers of
-  // their largest size, cut at the end.
-  const std::unique_ptr<char16_t[]> units(new char16_t[stored.size()]);
-  const size_t count = Units(stored, units.get());
-  std::string out(count * 3, '\0');  // at most three bytes a unit (four for a pair of two)
-  char* p = out.data();
-  for (size_t i = 0; i < count; ++i) {
-    const char16_t u = units[i];
-    if (u < 0x80) {
-      *p++ = static_cast<char>(u);
-    } else if (u >= 0xd800 && u < 0xdc00 && i + 1 < count && units[i + 1] >= 0xdc00 && units[i + 1] < 0xe000) {
-      p = PutUtf8(p, 0x10000 + ((static_cast<char32_t>(u) - 0xd800) << 10) + (units[i + 1] - 0xdc00));
-      ++i;
-    } else if (u >= 0xd800 && u < 0xe000) {
-      p = PutUtf8(p, kReplacement);
-    } else {
-      p = PutUtf8(p, u);
+  const auto* bytes = reinterpret_cast<const uint8_t*>(stored.data());
+  const size_t size = stored.size();
+  // Every unit takes at least one stored byte and gives at most three bytes
+  // of UTF-8 (a surrogate pair, two units, gives four). Memos of some
+  // kilobytes come one after the other: one buffer serves them all.
+  thread_local std::string buffer;
+  if (buffer.size() < 3 * size) buffer.resize(3 * size);
+  Utf8Writer writer(buffer.data());
+  const bool compressed = size >= 2 && bytes[0] == 0xff && bytes[1] == 0xfe;
+  if (!compressed) {
+    for (size_t i = 0; i + 1 < size; i += 2) writer.Unit(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
+  } else {
+    bool one_byte = true;
+    for (size_t i = 2; i < size;) {
+      if (bytes[i] == 0) {
+        one_byte = !one_byte;
+        ++i;
+      } else if (one_byte) {
+        writer.Unit(bytes[i++]);
+      } else if (i + 1 < size) {
+        writer.Unit(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
+        i += 2;
+      } else {
+        break;
+      }
     }
   }
-  out.resize(static_cast<size_t>(p - out.data()));
+  std::string out(buffer.data(), writer.End());
+  if (buffer.size() > (size_t{1} << 22)) std::string().swap(buffer);  // keeps no more than a few megabytes
   return out;
 }
 

@@ -406,15 +406,10 @@ int Table::FindCurrentInView() const {
     RowPos p;
     std::vector<uint8_t> primary(m.current.begin(), m.current.begin() + fam.KeySize());
     if (!fam.LowerBound(primary, p) || std::memcmp(fam.Row(p), m.current.data(), m.current.size()) != 0) return -1;
-    const size_t n = static_cast<size_t>(layout.IndexedSize());
-    std::vector<uint8_t> keys(2 * n);
-    uint8_t* const key = keys.data();
-    uint8_t* const held_key = keys.data() + n;
-    layout.IndexedPart(m.current.data(), key);
+    const std::vector<uint8_t> key = layout.IndexedPart(m.current.data());
     auto it = std::lower_bound(view.begin(), view.end(), p, [&](RowId held, RowPos at) {
       const RowPos held_at = fam.PosOf(held);
-      layout.IndexedPart(fam.Row(held_at), held_key);
-      const int c = layout.Compare(held_key, key, static_cast<int>(n));
+      const int c = layout.CompareRecord(fam.Row(held_at), key.data(), layout.IndexedSize());
       return c != 0 ? c < 0 : held_at < at;
     });
     return it != view.end() && *it == fam.IdAt(p) ? static_cast<int>(it - view.begin()) : -1;
@@ -568,7 +563,6 @@ bool Table::FindKey(const std::vector<Value>& key) {
   }
   const index::KeyLayout* layout = m.secondary_layout ? &*m.secondary_layout : nullptr;
   std::vector<uint8_t> wanted_key;
-  std::vector<uint8_t> row_key;  // a row's key, made afresh at each comparison
   int wanted_bytes = 0;
   if (layout) {
     // The searched values in the form the index stores its keys.
@@ -585,13 +579,9 @@ bool Table::FindKey(const std::vector<Value>& key) {
       wanted_bytes += fam.Header().stored_sizes[f];
     }
     wanted_key = layout->IndexedPart(record.data());
-    row_key.resize(wanted_key.size());
   }
   auto compare_row = [&](RowPos p) {
-    if (layout) {
-      layout->IndexedPart(fam.Row(p), row_key.data());
-      return layout->Compare(row_key.data(), wanted_key.data(), wanted_bytes);
-    }
+    if (layout) return layout->CompareRecord(fam.Row(p), wanted_key.data(), wanted_bytes);
     for (size_t k = 0; k < wanted.size(); ++k) {
       const int f = fields[k];
       const FieldDef& fd = fam.Definition().fields[f];

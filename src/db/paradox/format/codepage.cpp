@@ -191,17 +191,28 @@ std::string CodePage::FromUtf8(std::string_view text) const {
   if (const Tables* tables = SingleByteTables()) {
     std::string out(text.size(), '\0');  // one byte a character, at most one a UTF-8 byte
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    size_t at = 0, n = 0;
-    while (at < text.size()) {
-      char32_t c = 0;
-      const size_t length = DecodeShortUtf8(p + at, text.size() - at, c);
-      const int byte = length ? tables->ByteOf(c) : -1;
+    const unsigned char* const end = p + text.size();
+    char* o = out.data();
+    while (p < end) {
+      int byte = -1;
+      size_t length = 0;
+      if (*p < 0x80) {  // the usual characters first: ASCII, then two-byte sequences
+        byte = tables->low[*p] - 1;
+        length = 1;
+      } else if (*p >= 0xC2 && *p < 0xE0 && end - p >= 2 && (p[1] & 0xC0) == 0x80) {
+        byte = tables->ByteOf((char32_t{p[0]} & 0x1F) << 6 | (p[1] & 0x3F));
+        length = 2;
+      } else {
+        char32_t c = 0;
+        length = DecodeShortUtf8(p, static_cast<size_t>(end - p), c);
+        if (length) byte = tables->ByteOf(c);
+      }
       if (byte < 0) break;
-      out[n++] = static_cast<char>(byte);
-      at += length;
+      *o++ = static_cast<char>(byte);
+      p += length;
     }
-    if (at == text.size()) {
-      out.resize(n);
+    if (p == end) {
+      out.resize(static_cast<size_t>(o - out.data()));
       return out;
     }
   }
