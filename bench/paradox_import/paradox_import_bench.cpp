@@ -27,6 +27,8 @@ namespace {
 namespace fs = std::filesystem;
 using tabulor::bench::Seconds;
 
+// Larger raw acquisitions in the source, so that 20,000 patients carry about 1 GB of them.
+constexpr double kSourceAcquisitionScale = 1.7;
 constexpr int kDefaultPatients = 20000;
 
 struct Run {
@@ -85,6 +87,7 @@ Pair Prepare(const fs::path& root, int patients) {
     std::ofstream(pair.program / "Ortalis.INI") << "[Video]\r\nLastIndex=1\r\n";
     tabulor::schema::GeneratorOptions other = practice;
     other.seed = 5;
+    other.acquisition_scale = kSourceAcquisitionScale;
     other.share_seed = practice.seed;
     other.share_patients = practice.patients;
     other.share = 0.3;

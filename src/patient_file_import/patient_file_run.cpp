@@ -122,13 +122,37 @@ PatientFileCounts PatientFileImport::Run(std::optional<int64_t> user_key, Patien
     const int64_t total = source.RecordCount();
     observer.Started(total);
     int64_t done = 0;
+    // The source's columns, all checked when it was opened.
+    const db::access::Field last_name = source.FieldByName("LastName");
+    const db::access::Field first_name = source.FieldByName("FirstName");
+    const db::access::Field date_of_birth = source.FieldByName("DateOfBirth");
+    const db::access::Field sex = source.FieldByName("Sex");
+    const db::access::Field telephone1 = source.FieldByName("Telephone1Number");
+    const db::access::Field telephone2 = source.FieldByName("Telephone2Number");
+    const db::access::Field notes = source.FieldByName("Notes");
+    const db::access::Field foot_size = source.FieldByName("FootSize");
+    const db::access::Field weight = source.FieldByName("Weight");
+    const db::access::Field height = source.FieldByName("Height");
+    // Patient.DB's fields, each found at its first use: one it lacks fails
+    // every patient, as the lookup at each row would.
+    struct Target {
+      const char* name;
+      db::Field* field = nullptr;
+    };
+    Target flag{"FLAG"}, date_pat{"DATE_PAT"}, nom{"NOM"}, prenom{"PRENOM"}, birthdt{"BIRTHDT"}, sexe{"SEXE"},
+        teloff{"TELOFF"}, telprv{"TELPRV"}, note{"NOTE"}, pointure{"POINTURE"}, poids{"POIDS"}, taille{"TAILLE"},
+        fk_use{"FK_USE"}, classe{"CLASSE"};
+    auto target = [&](Target& t) -> db::Field& {
+      if (!t.field) t.field = &tPat.FieldByName(t.name);
+      return *t.field;
+    };
     for (source.First(); !source.Eof(); source.Next()) {
       observer.Progressed(done);
-      const std::string last = source.FieldByName("LastName").AsString();
-      std::string first = source.FieldByName("FirstName").AsString();
+      const std::string last = last_name.AsString();
+      std::string first = first_name.AsString();
 
       db::DateTime birth{1900, 1, 1};
-      const std::string birth_text = source.FieldByName("DateOfBirth").AsString();
+      const std::string birth_text = date_of_birth.AsString();
       if (birth_text.empty()) {
         const std::string text = shell::msg::BirthDateCompleted();
         tell(last + text, last + " " + text);
@@ -155,24 +179,23 @@ PatientFileCounts PatientFileImport::Run(std::optional<int64_t> user_key, Patien
       } else {
         try {
           tPat.Append();
-          tPat.FieldByName("FLAG").SetAsString("A");
-          tPat.FieldByName("DATE_PAT").SetAsDateTime(today);
-          tPat.FieldByName("NOM").SetAsString(last);
-          tPat.FieldByName("PRENOM").SetAsString(first);
-          tPat.FieldByName("BIRTHDT").SetAsDateTime(birth);
-          tPat.FieldByName("SEXE").SetAsString(source.FieldByName("Sex").AsString());
-          tPat.FieldByName("TELOFF").SetAsString(source.FieldByName("Telephone1Number").AsString());
-          tPat.FieldByName("TELPRV").SetAsString(source.FieldByName("Telephone2Number").AsString());
-          tPat.FieldByName("NOTE").SetAsString(source.FieldByName("Notes").AsString());
-          auto size = [&](const char* column, const char* fallback) {
-            const db::access::Field field = source.FieldByName(column);
+          target(flag).SetAsString("A");
+          target(date_pat).SetAsDateTime(today);
+          target(nom).SetAsString(last);
+          target(prenom).SetAsString(first);
+          target(birthdt).SetAsDateTime(birth);
+          target(sexe).SetAsString(sex.AsString());
+          target(teloff).SetAsString(telephone1.AsString());
+          target(telprv).SetAsString(telephone2.AsString());
+          target(note).SetAsString(notes.AsString());
+          auto size = [&](const db::access::Field& field, const char* fallback) {
             return SizeText(field.IsNull() ? std::nullopt : std::optional<double>(field.AsFloat()), fallback);
           };
-          tPat.FieldByName("POINTURE").SetAsString(size("FootSize", "35"));
-          tPat.FieldByName("POIDS").SetAsString(size("Weight", "50"));
-          tPat.FieldByName("TAILLE").SetAsString(size("Height", "165"));
-          if (user_key) tPat.FieldByName("FK_USE").SetAsInteger(*user_key);
-          tPat.FieldByName("CLASSE").SetAsInteger(ClassFor(birth, today));
+          target(pointure).SetAsString(size(foot_size, "35"));
+          target(poids).SetAsString(size(weight, "50"));
+          target(taille).SetAsString(size(height, "165"));
+          if (user_key) target(fk_use).SetAsInteger(*user_key);
+          target(classe).SetAsInteger(ClassFor(birth, today));
           tPat.Post();
           ++counts.imported;
           observer.CountsChanged(counts);

@@ -220,7 +220,7 @@ class RowReader {
     int row_start = 0;
     size_t row_size = 0;
     if (header & 0x40000000u) {
-      if (!IsLongValueRow(row_pointer) || mdb_find_pg_row(mdb_, row_pointer, &buffer, &row_start, &row_size) != 0) throw damaged();
+      if (!IsLongValueRow(row_pointer) || !FindLongValueRow(row_pointer, &buffer, &row_start, &row_size)) throw damaged();
       if (row_size != length) throw damaged();
       value.assign(static_cast<const char*>(buffer) + row_start, row_size);
       return value;
@@ -228,8 +228,7 @@ class RowReader {
     if ((header & 0xff000000u) != 0) throw damaged();
     for (int pieces = 0; row_pointer != 0; ++pieces) {
       if (pieces == kMaxLongValuePieces) throw damaged();
-      if (!IsLongValueRow(row_pointer) || mdb_find_pg_row(mdb_, row_pointer, &buffer, &row_start, &row_size) != 0 ||
-          row_size < 4)
+      if (!IsLongValueRow(row_pointer) || !FindLongValueRow(row_pointer, &buffer, &row_start, &row_size) || row_size < 4)
         throw damaged();
       const char* piece = static_cast<const char*>(buffer) + row_start;
       value.append(piece + 4, row_size - 4);
@@ -240,19 +239,40 @@ class RowReader {
     return value;
   }
 
-  // A row pointer that names an existing row of a long-value page.
+  // A row pointer that names an existing row of a long-value page; the page
+  // is then in libmdb's second page buffer.
   bool IsLongValueRow(int32_t pointer) {
     const auto page = static_cast<uint32_t>(pointer) >> 8;
     const unsigned row = static_cast<uint32_t>(pointer) & 0xff;
-    if (page == 0 || page >= PageCount(mdb_) || mdb_read_alt_pg(mdb_, page) != mdb_->fmt->pg_size) return false;
+    if (page == 0 || page >= PageCount(mdb_)) return false;
+    // The memos of neighbouring rows share their long-value pages: a page
+    // already in the buffer is not read again (only this reader fills the
+    // buffer while the rows are read).
+    if (page != alt_page_) {
+      alt_page_ = 0;
+      if (mdb_read_alt_pg(mdb_, page) != mdb_->fmt->pg_size) return false;
+      alt_page_ = page;
+    }
     const unsigned char* bytes = mdb_->alt_pg_buf;
     return bytes[0] == 0x01 && std::memcmp(bytes + 4, "LVAL", 4) == 0 && row < Le16(bytes + mdb_->fmt->row_count_offset);
+  }
+
+  // mdb_find_pg_row on the page IsLongValueRow left in the second buffer,
+  // without reading it once more.
+  bool FindLongValueRow(int32_t pointer, void** buffer, int* start, size_t* size) {
+    mdb_swap_pgbuf(mdb_);
+    const int found = mdb_find_row(mdb_, static_cast<int>(static_cast<uint32_t>(pointer) & 0xff), start, size);
+    mdb_swap_pgbuf(mdb_);
+    *start &= 0x1fff;
+    *buffer = mdb_->alt_pg_buf;
+    return found == 0;
   }
 
   MdbHandle* mdb_;
   MdbTableDef* table_;
   DefinitionFacts facts_;
   std::vector<MdbField> fields_;
+  uint32_t alt_page_ = 0;  // the long-value page in the second buffer (0: none)
 };
 
 // Throws when libmdb printed a warning since the last check.

@@ -6,6 +6,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <exception>
+#include <string_view>
 #include <vector>
 
 #include "db/access/libmdb_reader.h"
@@ -17,7 +18,7 @@ namespace {
 constexpr size_t kBatchBytes = size_t{1} << 20;  // rows go back in batches of about this size
 constexpr size_t kBatchRows = 4096;
 
-void WriteAll(int fd, const std::string& bytes) {
+void WriteAll(int fd, std::string_view bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
@@ -34,18 +35,18 @@ class FrameSink : public RowSink {
   void Begin(const FileContents& header) override { WriteAll(fd_, HeaderFrame(header)); }
   void Row(std::vector<Cell>&& row) override {
     for (const Cell& cell : row) batch_bytes_ += 9 + cell.text.size();
-    batch_.push_back(std::move(row));
-    if (batch_bytes_ >= kBatchBytes || batch_.size() >= kBatchRows) Flush();
+    batch_.Add(row);  // the row stays with the caller, which reads the next one into it
+    if (batch_bytes_ >= kBatchBytes || batch_.Rows() >= kBatchRows) Flush();
   }
   void Flush() {
-    if (!batch_.empty()) WriteAll(fd_, RowsFrame(batch_));
-    batch_.clear();
+    if (batch_.Rows() > 0) WriteAll(fd_, batch_.Frame());
+    batch_.Clear();
     batch_bytes_ = 0;
   }
 
  private:
   int fd_;
-  std::vector<std::vector<Cell>> batch_;
+  RowsFrameBuilder batch_;
   size_t batch_bytes_ = 0;
 };
 

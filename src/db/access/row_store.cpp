@@ -15,6 +15,7 @@ namespace tabulor::db::access {
 namespace {
 
 constexpr size_t kWriteBytes = size_t{1} << 20;
+constexpr size_t kReadAheadBytes = size_t{256} << 10;
 
 [[noreturn]] void Fail(const char* what) {
   throw AccessError(std::string(what) + " du fichier temporaire des lignes impossible : " + std::strerror(errno));
@@ -125,16 +126,32 @@ void RowStore::Finish() {
 
 const char* RowStore::Load(size_t index) const {
   const uint32_t length = lengths_.at(index);
-  scratch_.resize(length);
+  const uint64_t offset = offsets_[index];
+  const bool follows = offset == last_end_;  // the row after the last one read, in the file
+  last_end_ = offset + length;
+  if (offset >= chunk_start_ && offset + length <= chunk_start_ + chunk_.size()) return chunk_.data() + (offset - chunk_start_);
+  // Rows read in their file order (a table walked from its first row) come
+  // from one read of the stretch that follows; any other row is read alone.
+  const size_t wanted = follows ? std::max<size_t>(kReadAheadBytes, length) : length;
+  chunk_.resize(wanted);
+  chunk_start_ = offset;
   size_t done = 0;
-  while (done < length) {
-    const ssize_t n = pread(fd_, scratch_.data() + done, length - done, static_cast<off_t>(offsets_[index] + done));
+  while (done < wanted) {
+    const ssize_t n = pread(fd_, chunk_.data() + done, wanted - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) Fail("lecture");
-    if (n == 0) throw AccessError("fichier temporaire des lignes tronqué");
+    if (n < 0) {
+      chunk_.clear();
+      Fail("lecture");
+    }
+    if (n == 0) break;
     done += static_cast<size_t>(n);
   }
-  return scratch_.data();
+  chunk_.resize(done);
+  if (done < length) {
+    chunk_.clear();
+    throw AccessError("fichier temporaire des lignes tronqué");
+  }
+  return chunk_.data();
 }
 
 void RowStore::Read(size_t index, std::vector<Cell>& row) const {

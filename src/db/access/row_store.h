@@ -41,7 +41,10 @@ class RowStore {
   uint64_t written_ = 0;
   std::vector<uint64_t> offsets_;
   std::vector<uint32_t> lengths_;
-  mutable std::string scratch_;
+  // The last stretch of the file read, and where the last row read ended.
+  mutable std::string chunk_;
+  mutable uint64_t chunk_start_ = 0;
+  mutable uint64_t last_end_ = UINT64_MAX;
 };
 
 }  // namespace tabulor::db::access

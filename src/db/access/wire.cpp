@@ -89,24 +89,45 @@ std::string HeaderFrame(const FileContents& header) {
   return w.Frame(kHeader);
 }
 
-std::string RowsFrame(const std::vector<std::vector<Cell>>& rows) {
-  Writer w;
-  w.U64(rows.size());
-  for (const auto& row : rows) {
-    for (const auto& cell : row) {
-      w.U8(static_cast<uint8_t>(cell.kind));
-      switch (cell.kind) {
-        case Cell::Kind::kNull: break;
-        case Cell::Kind::kText:
-        case Cell::Kind::kBytes: w.Str(cell.text); break;
-        case Cell::Kind::kInteger:
-        case Cell::Kind::kBoolean: w.U64(static_cast<uint64_t>(cell.integer)); break;
-        case Cell::Kind::kFloat:
-        case Cell::Kind::kDateTime: w.F64(cell.number); break;
-      }
+RowsFrameBuilder::RowsFrameBuilder() { Clear(); }
+
+void RowsFrameBuilder::Clear() {
+  out_.assign(kFrameHead + sizeof(uint64_t), '\0');  // the frame's head and the row count, written by Frame
+  rows_ = 0;
+}
+
+void RowsFrameBuilder::Add(const std::vector<Cell>& row) {
+  auto u64 = [&](uint64_t v) { out_.append(reinterpret_cast<const char*>(&v), sizeof v); };
+  for (const auto& cell : row) {
+    out_.push_back(static_cast<char>(static_cast<uint8_t>(cell.kind)));
+    switch (cell.kind) {
+      case Cell::Kind::kNull: break;
+      case Cell::Kind::kText:
+      case Cell::Kind::kBytes:
+        u64(cell.text.size());
+        out_ += cell.text;
+        break;
+      case Cell::Kind::kInteger:
+      case Cell::Kind::kBoolean: u64(static_cast<uint64_t>(cell.integer)); break;
+      case Cell::Kind::kFloat:
+      case Cell::Kind::kDateTime: out_.append(reinterpret_cast<const char*>(&cell.number), sizeof cell.number); break;
     }
   }
-  return w.Frame(kRows);
+  ++rows_;
+}
+
+std::string_view RowsFrameBuilder::Frame() {
+  out_[0] = kRows;
+  const uint64_t length = out_.size() - kFrameHead;
+  std::memcpy(out_.data() + 1, &length, sizeof length);
+  std::memcpy(out_.data() + kFrameHead, &rows_, sizeof rows_);
+  return out_;
+}
+
+std::string RowsFrame(const std::vector<std::vector<Cell>>& rows) {
+  RowsFrameBuilder builder;
+  for (const auto& row : rows) builder.Add(row);
+  return std::string(builder.Frame());
 }
 
 std::string EndFrame() { return Writer().Frame(kEnd); }

@@ -4,6 +4,7 @@
 // side ever holds the encoded table whole. First the header (table names and
 // the requested table's columns), then batches of rows, then either the end
 // frame or an error frame; rows before an error frame are to be dropped.
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -16,6 +17,22 @@ namespace tabulor::db::access {
 
 std::string HeaderFrame(const FileContents& header);
 std::string RowsFrame(const std::vector<std::vector<Cell>>& rows);
+
+// The frame RowsFrame makes, encoded a row at a time as the rows are read,
+// in one buffer kept from frame to frame.
+class RowsFrameBuilder {
+ public:
+  RowsFrameBuilder();
+  void Add(const std::vector<Cell>& row);
+  size_t Rows() const { return rows_; }
+  // The frame of the rows added since the last Clear.
+  std::string_view Frame();
+  void Clear();
+
+ private:
+  std::string out_;
+  uint64_t rows_ = 0;
+};
 std::string EndFrame();
 std::string ErrorFrame(const std::string& message);
 

@@ -165,6 +165,7 @@ void Table::Release() {
   impl_->all_rows.reset();
   impl_->detail_rows.reset();
   impl_->row_order.reset();
+  impl_->secondary_layout.reset();
   impl_->block_order_rows.clear();
   impl_->view_valid = false;
   auto& registry = session_.impl_->families;
@@ -226,6 +227,7 @@ void Table::ApplyOrder() {
   m.order.clear();
   m.order_case_insensitive = m.order_descending = false;
   m.secondary = -1;
+  m.secondary_layout.reset();
   const int keys = fam.Definition().key_field_count;
   if (!m.index_field_names.empty()) {
     for (const std::string& name : SplitFields(m.index_field_names)) {
@@ -264,6 +266,9 @@ void Table::ApplyOrder() {
   m.row_order.reset();
   if (!m.order.empty())
     m.row_order = std::make_unique<RowOrder>(fam, m.order, m.order_case_insensitive, m.order_descending, m.secondary);
+  if (m.secondary >= 0)
+    m.secondary_layout.emplace(fam.Header(), fam.Definition().key_field_count, fam.SecondaryIndexes()[m.secondary],
+                               fam.Codec());
   m.block_order_rows.clear();
   m.view_valid = false;
 }
@@ -404,6 +409,22 @@ int Table::FindCurrentInView() const {
     return -1;
   }
   const RowOrder& order = *m.row_order;
+  if (m.secondary_layout && fam.KeySize() > 0) {
+    // As below, comparing the index's key bytes in place of RowOrder's keys.
+    const index::KeyLayout& layout = *m.secondary_layout;
+    RowPos p;
+    std::vector<uint8_t> primary(m.current.begin(), m.current.begin() + fam.KeySize());
+    if (!fam.LowerBound(primary, p)) return -1;
+    if (const RowBytes row = fam.Row(p); std::memcmp(row, m.current.data(), m.current.size()) != 0) return -1;
+    const std::vector<uint8_t> key = layout.IndexedPart(m.current.data());
+    auto it = std::lower_bound(view.begin(), view.end(), p, [&](RowId held, RowPos at) {
+      const RowPos held_at = fam.PosOf(held);
+      const RowBytes row = fam.Row(held_at);
+      const int c = layout.CompareRecord(row, key.data(), layout.IndexedSize());
+      return c != 0 ? c < 0 : held_at < at;
+    });
+    return it != view.end() && *it == fam.IdAt(p) ? static_cast<int>(it - view.begin()) : -1;
+  }
   const RowOrder::Key key = order.KeyOf(m.current.data());
   auto key_at = [&](RowId id) {
     const RowBytes row = fam.Row(fam.PosOf(id));
@@ -532,7 +553,8 @@ bool Table::FindKey(const std::vector<Value>& key) {
   Impl& m = *impl_;
   TableFamily& fam = *m.family;
   Sync();
-  const std::vector<int> fields = IndexFields();
+  const std::vector<int> primary_fields = m.order.empty() ? IndexFields() : std::vector<int>();
+  const std::vector<int>& fields = m.order.empty() ? primary_fields : m.order;
   if (fields.empty()) fam.Fail("the table has no index to search");
   if (key.empty() || key.size() > fields.size()) fam.Fail("FindKey needs 1 to " + std::to_string(fields.size()) + " values");
   std::vector<Value> wanted;
@@ -555,12 +577,11 @@ bool Table::FindKey(const std::vector<Value>& key) {
     Capture();
     return true;
   }
-  std::optional<index::KeyLayout> layout;
+  const index::KeyLayout* layout = m.secondary_layout ? &*m.secondary_layout : nullptr;
   std::vector<uint8_t> wanted_key;
   int wanted_bytes = 0;
-  if (m.secondary >= 0) {
+  if (layout) {
     // The searched values in the form the index stores its keys.
-    layout.emplace(fam.Header(), fam.Definition().key_field_count, fam.SecondaryIndexes()[m.secondary], fam.Codec());
     std::vector<uint8_t> record(static_cast<size_t>(fam.RecordSize()), 0);
     for (size_t k = 0; k < wanted.size(); ++k) {
       const int f = fields[k];
@@ -577,7 +598,7 @@ bool Table::FindKey(const std::vector<Value>& key) {
   }
   auto compare_row = [&](RowPos p) {
     const RowBytes row = fam.Row(p);
-    if (layout) return layout->Compare(layout->IndexedPart(row).data(), wanted_key.data(), wanted_bytes);
+    if (layout) return layout->CompareRecord(row, wanted_key.data(), wanted_bytes);
     for (size_t k = 0; k < wanted.size(); ++k) {
       const int f = fields[k];
       const FieldDef& fd = fam.Definition().fields[f];

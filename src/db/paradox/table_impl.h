@@ -2,6 +2,7 @@
 // The state of a table cursor.
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "db/paradox/engine.h"
@@ -28,6 +29,8 @@ struct Table::Impl {
   // The secondary index file giving the order (its place in the family's
   // list), or -1: rows are then ordered by their values.
   int secondary = -1;
+  // That index's key layout, for searches in its order.
+  std::optional<index::KeyLayout> secondary_layout;
 
   // Rows in the current order when it is not the block order or when a master
   // filters them; brought up to date when the table or the master's row changes.

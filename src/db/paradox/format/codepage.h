@@ -2,6 +2,7 @@
 // Text conversion between UTF-8 (inside the program) and a table's code page.
 #include <iconv.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -28,11 +29,15 @@ class CodePage {
   static std::string CharsetFor(int code_page, std::string_view sort_order);
 
  private:
+  struct Tables;
   std::string Convert(iconv_t cd, std::string_view in, bool to_table) const;
+  const Tables* SingleByteTables() const;
   int number_;
   std::string charset_;
   iconv_t to_utf8_;
   iconv_t from_utf8_;
+  mutable std::shared_ptr<const Tables> tables_;  // found at the first text that is not ASCII
+  mutable bool tables_found_ = false;             // null then: not a single-byte code page
 };
 
 }  // namespace tabulor::db::format

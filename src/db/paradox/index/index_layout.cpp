@@ -91,6 +91,25 @@ int KeyLayout::Compare(const uint8_t* a, const uint8_t* b, int n) const {
   return 0;
 }
 
+int KeyLayout::CompareRecord(const uint8_t* table_record, const uint8_t* key, int n) const {
+  int at = 0;
+  for (size_t k = 0; k < index_fields_.size() && at < n; ++k) {
+    const Part& part = parts_[k];
+    const int len = std::min(part.size, n - at);
+    const uint8_t* a = table_record + part.from;
+    const uint8_t* b = key + at;
+    int c = 0;
+    if (part.fold) {
+      for (int i = 0; i < len && c == 0; ++i) c = static_cast<int>(fold_.Upper(a[i])) - static_cast<int>(b[i]);
+    } else {
+      c = std::memcmp(a, b, static_cast<size_t>(len));
+    }
+    if (c) return part.descending ? -c : c;
+    at += part.size;
+  }
+  return 0;
+}
+
 std::vector<FieldDef> KeyLayout::XFields(const TableDef& def) const {
   std::vector<FieldDef> out;
   for (int f : index_fields_) out.push_back(def.fields[f]);

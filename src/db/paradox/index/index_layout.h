@@ -63,6 +63,9 @@ class KeyLayout {
   int IndexedSize() const { return indexed_size_; }
   // Orders two X records (or key prefixes of `n` bytes) the way the index does.
   int Compare(const uint8_t* a, const uint8_t* b, int n) const;
+  // Compare(IndexedPart(table_record), key, n) for n up to IndexedSize(),
+  // without making the record's key: its bytes are folded as they are compared.
+  int CompareRecord(const uint8_t* table_record, const uint8_t* key, int n) const;
 
   // The X file's fields: indexed fields, then the key fields or the tuple locator.
   std::vector<FieldDef> XFields(const TableDef& def) const;

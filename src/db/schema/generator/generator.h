@@ -35,6 +35,9 @@ struct GeneratorOptions {
   std::optional<uint64_t> share_seed;
   int share_patients = 0;
   double share = 0;
+  // Frames of the large raw acquisitions (those compressed when stored) are
+  // multiplied by this, for databases with more raw data per patient.
+  double acquisition_scale = 1;
   // The day the database is as of; dates of records and examinations come before it.
   db::DateTime today{2025, 6, 30};
 };

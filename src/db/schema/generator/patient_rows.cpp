@@ -285,7 +285,9 @@ class PatientWriter {
     int images = samples;
     double frequency = protocol.frequency;
     if (kind != "W") {
-      const AcquisitionSize size = DrawAcquisitionSize(rng);
+      AcquisitionSize size = DrawAcquisitionSize(rng);
+      if (size.images * size.dim > kCompressionThreshold)
+        size.images = std::max(1, static_cast<int>(std::lround(size.images * c_.options.acquisition_scale)));
       frequency = kind == "D" ? 100 : rng.Between(1, 4) * 25;
       images = size.images;
       data = WriteAcquisition(rng, kind, size, static_cast<int>(frequency), body.weight_kg, posturo);
