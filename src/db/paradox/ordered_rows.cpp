@@ -1,6 +1,7 @@
 #include "db/paradox/ordered_rows.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "db/paradox/format/field_codec.h"
 #include "db/paradox/values.h"
@@ -87,6 +88,17 @@ void OrderedRows::Build(const TableFamily& fam) {
       groups_.push_back({std::move(item.prefix), {}});
     groups_.back().rows.push_back(item.id);
   }
+  keys_.clear();
+  if (key_size_) {
+    keys_.resize(static_cast<size_t>(fam.IdLimit()) * key_size_);
+    for (const Item& item : items) HoldKey(item.id, item.key.bytes.data());
+  }
+}
+
+void OrderedRows::HoldKey(RowId id, const uint8_t* key) {
+  const size_t at = static_cast<size_t>(id) * key_size_;
+  if (keys_.size() < at + key_size_) keys_.resize(at + key_size_);
+  std::memcpy(keys_.data() + at, key, key_size_);
 }
 
 bool OrderedRows::CatchUp(const TableFamily& fam) {
@@ -114,7 +126,26 @@ void OrderedRows::Place(const TableFamily& fam, RowId id) {
   std::vector<Value> prefix = order_.Prefix(record, group_fields_);
   auto g = std::lower_bound(groups_.begin(), groups_.end(), prefix,
                             [&](const Entry& e, const std::vector<Value>& p) { return order_.ComparePrefix(e.prefix, p) < 0; });
-  if (g == groups_.end() || order_.ComparePrefix(g->prefix, prefix) != 0) g = groups_.insert(g, {std::move(prefix), {}});
+  if (g == groups_.end() || order_.ComparePrefix(g->prefix, prefix) != 0)
+    g = groups_.insert(g, {std::move(prefix), {}});
+  if (key_size_) {
+    // The held keys compared in memory; equal keys in chain order.
+    const index::KeyLayout& layout = *order_.Layout();
+    scratch_.resize(key_size_);
+    layout.IndexedPart(record, scratch_.data());
+    const int n = static_cast<int>(key_size_);
+    size_t lo = 0, hi = g->rows.size();
+    while (lo < hi) {
+      const size_t mid = lo + (hi - lo) / 2;
+      const RowId held = g->rows[mid];
+      const int c = layout.Compare(HeldKey(held), scratch_.data(), n);
+      if (c != 0 ? c < 0 : fam.PosOf(held) < at) lo = mid + 1;
+      else hi = mid;
+    }
+    g->rows.insert(g->rows.begin() + static_cast<std::ptrdiff_t>(lo), id);
+    HoldKey(id, scratch_.data());
+    return;
+  }
   const RowOrder::Key key = order_.KeyOf(record);
   auto it = std::lower_bound(g->rows.begin(), g->rows.end(), id, [&](RowId held, RowId) {
     const RowPos q = fam.PosOf(held);

@@ -162,6 +162,7 @@ void Table::Release() {
   impl_->state = CursorState::kInactive;
   impl_->has_row = false;
   impl_->view = &impl_->block_order_rows;
+  impl_->view_keys = nullptr;
   impl_->all_rows.reset();
   impl_->detail_rows.reset();
   impl_->row_order.reset();
@@ -261,6 +262,7 @@ void Table::ApplyOrder() {
     fam.Fail("a detail table needs an index for its master fields");
   m.use_view = !m.order.empty() || m.master != nullptr;
   m.view = &m.block_order_rows;
+  m.view_keys = nullptr;
   m.all_rows.reset();
   m.detail_rows.reset();
   m.row_order.reset();
@@ -341,9 +343,11 @@ void Table::Sync() {
       rows = std::make_unique<OrderedRows>(*m.row_order, static_cast<int>(master_values.size()));
     rows->Update(fam);
     m.view = &rows->Group(master_values);
+    m.view_keys = m.row_order->KeySize() > 0 ? rows.get() : nullptr;
   } else {
     ReadBlockOrderRows(filtered, master_values);
     m.view = &m.block_order_rows;
+    m.view_keys = nullptr;
   }
   m.view_valid = true;
   m.view_version = fam.Version();
@@ -417,6 +421,18 @@ int Table::FindCurrentInView() const {
     if (!fam.LowerBound(primary, p)) return -1;
     if (const RowBytes row = fam.Row(p); std::memcmp(row, m.current.data(), m.current.size()) != 0) return -1;
     const std::vector<uint8_t> key = layout.IndexedPart(m.current.data());
+    if (m.view_keys) {
+      // The view's keys are in memory: no row is read.
+      const OrderedRows& held = *m.view_keys;
+      size_t lo = 0, hi = view.size();
+      while (lo < hi) {
+        const size_t mid = lo + (hi - lo) / 2;
+        const int c = layout.Compare(held.HeldKey(view[mid]), key.data(), static_cast<int>(key.size()));
+        if (c != 0 ? c < 0 : fam.PosOf(view[mid]) < p) lo = mid + 1;
+        else hi = mid;
+      }
+      return lo < view.size() && view[lo] == fam.IdAt(p) ? static_cast<int>(lo) : -1;
+    }
     auto it = std::lower_bound(view.begin(), view.end(), p, [&](RowId held, RowPos at) {
       const RowPos held_at = fam.PosOf(held);
       const RowBytes row = fam.Row(held_at);
@@ -609,13 +625,19 @@ bool Table::FindKey(const std::vector<Value>& key) {
     return 0;
   };
   const std::vector<RowId>& view = *m.view;
+  // The view's keys in memory, when it holds them, spare reading its rows.
+  const OrderedRows* held = layout ? m.view_keys : nullptr;
+  auto compare_at = [&](int i) {
+    if (held) return layout->Compare(held->HeldKey(view[i]), wanted_key.data(), wanted_bytes);
+    return compare_row(fam.PosOf(view[i]));
+  };
   int lo = 0, hi = static_cast<int>(view.size());
   while (lo < hi) {
     int mid = (lo + hi) / 2;
-    if (compare_row(fam.PosOf(view[mid])) < 0) lo = mid + 1;
+    if (compare_at(mid) < 0) lo = mid + 1;
     else hi = mid;
   }
-  if (lo >= static_cast<int>(view.size()) || compare_row(fam.PosOf(view[lo])) != 0) return false;
+  if (lo >= static_cast<int>(view.size()) || compare_at(lo) != 0) return false;
   SetViewIndex(lo);
   m.eof = m.bof = false;
   return true;

@@ -40,6 +40,9 @@ struct Table::Impl {
   std::unique_ptr<OrderedRows> detail_rows;  // grouped by the master fields
   std::vector<RowId> block_order_rows;       // a detail's rows in block order
   const std::vector<RowId>* view = &block_order_rows;
+  // In a secondary index's order: the rows that hold the view's key bytes
+  // (OrderedRows::HeldKey); null otherwise.
+  const OrderedRows* view_keys = nullptr;
   bool view_valid = false;
   uint64_t view_version = 0;
   bool view_filtered = false;
