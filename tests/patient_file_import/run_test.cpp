@@ -6,11 +6,15 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <bit>
+#include <cmath>
+#include <random>
 #include <tuple>
 
 #include "db/paradox/engine.h"
 #include "db/schema/generator/generator.h"
 #include "patient_file_import/patient_file_run.h"
+#include "patient_file_import/patient_values.h"
 #include "shell/formats.h"
 #include "tools/tabulor-mkmdb/fixtures.h"
 
@@ -221,6 +225,31 @@ TEST_F(PatientFileRunTest, ABirthDateThatIsNotADateEndsTheRunAndNothingLands) {
   EXPECT_EQ(Patients().size(), before);
   // The instance stays usable: its tables are opened afresh.
   EXPECT_TRUE(run.FindUser("Admin").has_value());
+}
+
+// The sizes' text is the general number format's (shell::FormatNumber) for
+// every value, those of one to three decimals the sources hold and any other.
+TEST(SizeTextTest, IsTheGeneralNumberFormatOfEveryValueOrTheFallback) {
+  const shell::FormatSettings saved = shell::Formats();
+  std::vector<double> values = {0.0, -0.0, 1e-5, 9.99999e-6, 1.5e-5, 1e15, 999999999999999.0, 999999999999999.9,
+                                1e14 + 0.5, 0.1 + 0.2, 1.0 / 3, 2.0 / 3, 123456789012345.0, 1234567890123456.0,
+                                -72.5, 35.0, 1e300, -1e-300, std::nan(""), HUGE_VAL, -HUGE_VAL};
+  for (int k = -2000; k <= 20000; ++k) values.insert(values.end(), {k / 10.0, k / 100.0, k / 1000.0, k * 1.1});
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> exponent(-8, 17);
+  for (int i = 0; i < 20000; ++i) {
+    values.push_back(std::pow(10.0, exponent(random)) * (i % 2 ? 1 : -1));
+    values.push_back(std::bit_cast<double>(random()));
+  }
+  for (const char separator : {',', '.'}) {
+    shell::Formats().decimal_separator = separator;
+    for (const double v : values) {
+      const std::string general = shell::FormatNumber(v);
+      EXPECT_EQ(SizeText(v, "35"), general.empty() || general == "0" ? "35" : general) << std::hexfloat << v;
+    }
+  }
+  EXPECT_EQ(SizeText(std::nullopt, "165"), "165");
+  shell::Formats() = saved;
 }
 
 }  // namespace

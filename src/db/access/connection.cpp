@@ -53,6 +53,11 @@ TableData Connection::ReadTable(const std::string& name, const RowHandler& rows)
   return ReadIsolated(path_, name, limits_, rows).table;
 }
 
+TableData Connection::ReadTableEncoded(const std::string& name, const EncodedRowHandler& rows) const {
+  if (!open_) throw AccessError("la connexion à la base de données n'est pas ouverte");
+  return ReadIsolatedEncoded(path_, name, limits_, rows).table;
+}
+
 void Connection::Attach(Table* table) { tables_.push_back(table); }
 
 void Connection::Detach(Table* table) { std::erase(tables_, table); }

@@ -38,6 +38,8 @@ class Connection {
   TableData ReadTable(const std::string& name) const;
   // The same, the rows handed to `rows` as they arrive (the result holds none).
   TableData ReadTable(const std::string& name, const RowHandler& rows) const;
+  // The same, the rows still encoded as the reading process sent them.
+  TableData ReadTableEncoded(const std::string& name, const EncodedRowHandler& rows) const;
 
  private:
   friend class Table;

@@ -62,6 +62,10 @@ std::string LastLines(const std::string& text) {
   return trimmed.substr(cut);
 }
 
+// Runs the reader and feeds its reply to `decoder`: the contents, or AccessError.
+FileContents Read(const std::string& path, const std::optional<std::string>& table, const ReaderLimits& limits,
+                  ReplyDecoder& decoder);
+
 }  // namespace
 
 FileContents ReadIsolated(const std::string& path, const std::optional<std::string>& table,
@@ -71,6 +75,22 @@ FileContents ReadIsolated(const std::string& path, const std::optional<std::stri
 
 FileContents ReadIsolated(const std::string& path, const std::optional<std::string>& table,
                           const ReaderLimits& limits, const RowHandler& rows) {
+  ReplyDecoder decoder(limits.reply_limit_bytes);
+  if (rows) decoder.SetRowHandler(rows);
+  return Read(path, table, limits, decoder);
+}
+
+FileContents ReadIsolatedEncoded(const std::string& path, const std::optional<std::string>& table,
+                                 const ReaderLimits& limits, const EncodedRowHandler& rows) {
+  ReplyDecoder decoder(limits.reply_limit_bytes);
+  if (rows) decoder.SetEncodedRowHandler(rows);
+  return Read(path, table, limits, decoder);
+}
+
+namespace {
+
+FileContents Read(const std::string& path, const std::optional<std::string>& table, const ReaderLimits& limits,
+                  ReplyDecoder& decoder) {
   Pipe reply;
   Pipe diagnostics;
   const pid_t pid = fork();
@@ -79,8 +99,6 @@ FileContents ReadIsolated(const std::string& path, const std::optional<std::stri
   reply.CloseWrite();
   diagnostics.CloseWrite();
 
-  ReplyDecoder decoder(limits.reply_limit_bytes);
-  if (rows) decoder.SetRowHandler(rows);
   size_t received = 0;
   std::optional<std::string> malformed;
   std::string diagnostic;
@@ -139,5 +157,7 @@ FileContents ReadIsolated(const std::string& path, const std::optional<std::stri
   if (!decoder.Finished()) throw AccessError(what + "le lecteur n'a pas tout renvoyé" + detail);
   return decoder.Take();
 }
+
+}  // namespace
 
 }  // namespace tabulor::db::access

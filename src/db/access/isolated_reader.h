@@ -25,5 +25,8 @@ FileContents ReadIsolated(const std::string& path, const std::optional<std::stri
 // keeping them: rows handed before an error are to be dropped by the caller.
 FileContents ReadIsolated(const std::string& path, const std::optional<std::string>& table,
                           const ReaderLimits& limits, const RowHandler& rows);
+// The same, handing the rows still encoded as the reader sent them.
+FileContents ReadIsolatedEncoded(const std::string& path, const std::optional<std::string>& table,
+                                 const ReaderLimits& limits, const EncodedRowHandler& rows);
 
 }  // namespace tabulor::db::access

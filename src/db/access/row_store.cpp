@@ -57,7 +57,7 @@ void DecodeCell(const char*& p, Cell* cell) {
     case Cell::Kind::kNull: break;
     case Cell::Kind::kText:
     case Cell::Kind::kBytes: {
-      const auto size = Get<uint32_t>(p);
+      const auto size = Get<uint64_t>(p);
       if (cell) cell->text.assign(p, size);
       p += size;
       break;
@@ -94,8 +94,7 @@ void RowStore::Append(const std::vector<Cell>& row) {
       case Cell::Kind::kNull: break;
       case Cell::Kind::kText:
       case Cell::Kind::kBytes:
-        if (cell.text.size() > UINT32_MAX) throw AccessError("valeur trop longue pour le fichier temporaire des lignes");
-        Put<uint32_t>(buffer_, static_cast<uint32_t>(cell.text.size()));
+        Put<uint64_t>(buffer_, cell.text.size());
         buffer_ += cell.text;
         break;
       case Cell::Kind::kInteger:
@@ -104,14 +103,34 @@ void RowStore::Append(const std::vector<Cell>& row) {
       case Cell::Kind::kDateTime: Put<double>(buffer_, cell.number); break;
     }
   }
+  Appended(start);
+}
+
+void RowStore::Append(const EncodedRow& row) {
+  const size_t start = buffer_.size();
+  if (row.width > UINT32_MAX) throw AccessError("ligne trop longue pour le fichier temporaire des lignes");
+  Put<uint32_t>(buffer_, static_cast<uint32_t>(row.width));
+  buffer_ += row.cells;
+  Appended(start);
+}
+
+void RowStore::Appended(size_t start) {
   const size_t length = buffer_.size() - start;
-  if (length > UINT32_MAX) throw AccessError("ligne trop longue pour le fichier temporaire des lignes");
+  if (length > UINT32_MAX) {
+    buffer_.resize(start);
+    throw AccessError("ligne trop longue pour le fichier temporaire des lignes");
+  }
   offsets_.push_back(written_ + start);
   lengths_.push_back(static_cast<uint32_t>(length));
-  if (buffer_.size() >= kWriteBytes) Finish();
+  if (buffer_.size() >= kWriteBytes) WriteBuffered();
 }
 
 void RowStore::Finish() {
+  WriteBuffered();
+  std::string().swap(buffer_);  // a table read keeps no write buffer for the rest of its life
+}
+
+void RowStore::WriteBuffered() {
   size_t done = 0;
   while (done < buffer_.size()) {
     const ssize_t n = pwrite(fd_, buffer_.data() + done, buffer_.size() - done, static_cast<off_t>(written_ + done));

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "db/access/table_data.h"
+#include "db/access/wire.h"
 
 namespace tabulor::db::access {
 
@@ -21,7 +22,10 @@ class RowStore {
   RowStore& operator=(const RowStore&) = delete;
 
   void Append(const std::vector<Cell>& row);  // throws AccessError when the file cannot be written
-  void Finish();                              // writes what is still buffered; before any read
+  // A row as the reading process encoded it, kept as it is: the file holds
+  // each row's width and then its cells in that same encoding.
+  void Append(const EncodedRow& row);
+  void Finish();                              // writes what is still buffered and lets its buffer go; before any read
 
   size_t Size() const { return offsets_.size(); }
   // Row `index` of the current order; throws AccessError when the file cannot be read.
@@ -35,6 +39,8 @@ class RowStore {
 
  private:
   const char* Load(size_t index) const;  // the encoded row, valid until the next load
+  void WriteBuffered();
+  void Appended(size_t start);  // the row encoded from `start` of the buffer is the last one
 
   int fd_ = -1;
   std::string buffer_;  // encoded rows not yet written

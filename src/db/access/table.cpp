@@ -127,7 +127,7 @@ void Table::Open() {
   if (!connection_) throw AccessError("la table " + name_ + " n'a plus de connexion");
   auto store = std::make_unique<RowStore>();
   auto data = std::make_shared<TableData>(
-      connection_->ReadTable(name_, [&store](std::vector<Cell>&& row) { store->Append(row); }));
+      connection_->ReadTableEncoded(name_, [&store](const EncodedRow& row) { store->Append(row); }));
   store->Finish();
   data_ = data;
   store_ = std::move(store);

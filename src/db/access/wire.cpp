@@ -52,6 +52,19 @@ class Reader {
     return n;
   }
   bool AtEnd() const { return pos_ == in_.size(); }
+  size_t Pos() const { return pos_; }
+  std::string_view Since(size_t start) const { return in_.substr(start, pos_ - start); }
+  // Steps over one cell, checked as a decoding would.
+  void SkipCell() {
+    const uint8_t kind = U8();
+    if (kind > static_cast<uint8_t>(Cell::Kind::kBytes)) Invalid();
+    switch (static_cast<Cell::Kind>(kind)) {
+      case Cell::Kind::kNull: break;
+      case Cell::Kind::kText:
+      case Cell::Kind::kBytes: Take(U64()); break;
+      default: Take(8); break;
+    }
+  }
 
  private:
   template <typename T>
@@ -175,6 +188,12 @@ void ReplyDecoder::Decode(char kind, std::string_view payload) {
     const size_t width = t.columns.size();
     if (width == 0) Invalid();
     for (uint64_t i = r.Count(width); i > 0; --i) {
+      if (encoded_rows_) {
+        const size_t start = r.Pos();
+        for (size_t c = 0; c < width; ++c) r.SkipCell();
+        encoded_rows_(EncodedRow{width, r.Since(start)});
+        continue;
+      }
       std::vector<Cell> row(width);
       for (auto& cell : row) {
         const uint8_t cell_kind = r.U8();

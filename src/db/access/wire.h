@@ -39,12 +39,22 @@ std::string ErrorFrame(const std::string& message);
 // Decodes frames as their bytes arrive. Throws AccessError on a malformed
 // frame, or one longer than `frame_limit` bytes.
 using RowHandler = std::function<void(std::vector<Cell>&&)>;
+// A row as the frame carries it, checked: `width` cells, each its kind byte
+// then its value (text and bytes: a 64-bit length and the bytes; the other
+// kinds: 8 bytes; null: nothing), so that it can be kept without being decoded.
+struct EncodedRow {
+  size_t width = 0;
+  std::string_view cells;
+};
+using EncodedRowHandler = std::function<void(const EncodedRow&)>;
 
 class ReplyDecoder {
  public:
   explicit ReplyDecoder(size_t frame_limit) : frame_limit_(frame_limit) {}
   // Hands every row to `rows` as it is decoded instead of keeping it in the contents.
   void SetRowHandler(RowHandler rows) { rows_ = std::move(rows); }
+  // Hands every row, still encoded, to `rows` (in place of a RowHandler).
+  void SetEncodedRowHandler(EncodedRowHandler rows) { encoded_rows_ = std::move(rows); }
   void Feed(std::string_view bytes);
   bool Finished() const { return finished_ || error_.has_value(); }
   // The reader's own error message, when it sent one.
@@ -62,6 +72,7 @@ class ReplyDecoder {
   std::optional<std::string> error_;
   FileContents contents_;
   RowHandler rows_;
+  EncodedRowHandler encoded_rows_;
 };
 
 }  // namespace tabulor::db::access

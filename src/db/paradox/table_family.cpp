@@ -363,7 +363,10 @@ void TableFamily::Touch(RowId changed) {
   dirty_ = true;
   ++version_;
   changes_.emplace_back(version_, changed);
-  if (changes_.size() > 2 * static_cast<size_t>(record_count_) + 4096) {
+  // A cursor that missed more changes than about 1/32 of the rows orders them
+  // all again rather than catching up (OrderedRows): the record keeps a few
+  // times that many, a bounded part of the table rather than twice its rows.
+  if (changes_.size() > static_cast<size_t>(record_count_) / 8 + 4096) {
     const size_t drop = changes_.size() / 2;
     changes_from_ = changes_[drop - 1].first;
     changes_.erase(changes_.begin(), changes_.begin() + static_cast<long>(drop));
