@@ -51,8 +51,12 @@ T Get(const char*& p) {
 // Decodes one cell at `p` (when `cell` is given) or steps over it.
 void DecodeCell(const char*& p, Cell* cell) {
   const auto kind = static_cast<Cell::Kind>(*p++);
-  if (cell) *cell = Cell{};
-  if (cell) cell->kind = kind;
+  if (cell) {  // a cell as Cell{} makes it, its text keeping its buffer for the next row
+    cell->kind = kind;
+    cell->text.clear();
+    cell->integer = 0;
+    cell->number = 0;
+  }
   switch (kind) {
     case Cell::Kind::kNull: break;
     case Cell::Kind::kText:
