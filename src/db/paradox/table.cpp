@@ -159,6 +159,7 @@ void Table::Release() {
   std::string path = impl_->family ? impl_->family->Path() : std::string();
   impl_->family.reset();
   impl_->fields.clear();
+  impl_->field_by_name.clear();
   impl_->state = CursorState::kInactive;
   impl_->has_row = false;
   impl_->view = &impl_->block_order_rows;
@@ -318,6 +319,16 @@ void Table::Sync() {
     return;
   }
   const bool filtered = m.master && m.master->Active();
+  // The master's current row bytes (null when it has none).
+  auto master_row = [&]() {
+    m.master->Sync();
+    return m.master->impl_->Record();
+  };
+  if (filtered && m.view_valid && m.view_filtered && m.view_master == m.master && m.view_version == fam.Version()) {
+    const RowBytes rec = master_row();
+    const std::optional<std::vector<uint8_t>>& seen = m.view_master_record;
+    if (rec ? seen && std::memcmp(rec, seen->data(), seen->size()) == 0 : !seen) return;
+  }
   std::vector<Value> master_values;
   const std::vector<int> index_fields = IndexFields();
   if (filtered) {
@@ -353,6 +364,11 @@ void Table::Sync() {
   m.view_version = fam.Version();
   m.view_filtered = filtered;
   m.view_master_values = master_values;
+  m.view_master = filtered ? m.master : nullptr;
+  m.view_master_record.reset();
+  if (filtered)
+    if (const RowBytes rec = master_row())
+      m.view_master_record.emplace(rec.data(), rec.data() + m.master->impl_->family->RecordSize());
 
   int index = -1;
   if (!master_moved && m.has_row) {
@@ -695,8 +711,10 @@ bool Table::Locate(std::string_view field, const Value& value, bool case_insensi
 
 Field* Table::FindField(std::string_view name) {
   RequireActive();
-  int i = FieldIndex(*impl_->family, name);
-  return i < 0 ? nullptr : impl_->fields[i].get();
+  auto known = impl_->field_by_name.find(name);
+  if (known == impl_->field_by_name.end())
+    known = impl_->field_by_name.emplace(std::string(name), FieldIndex(*impl_->family, name)).first;
+  return known->second < 0 ? nullptr : impl_->fields[known->second].get();
 }
 
 Field& Table::FieldByName(std::string_view name) {
@@ -772,6 +790,7 @@ void Table::Append() {
   PrepareWrite();
   m.buffer.assign(static_cast<size_t>(m.family->RecordSize()), 0);
   m.pending_blobs.clear();
+  m.pending_copies.clear();
   m.state = CursorState::kAppend;
 }
 
@@ -784,6 +803,7 @@ void Table::Edit() {
   if (!m.has_row) m.family->Fail("there is no current row to edit");
   m.buffer = m.current;
   m.pending_blobs.clear();
+  m.pending_copies.clear();
   m.state = CursorState::kEdit;
 }
 
@@ -791,6 +811,7 @@ void Table::Cancel() {
   RequireActive();
   impl_->buffer.clear();
   impl_->pending_blobs.clear();
+  impl_->pending_copies.clear();
   impl_->state = CursorState::kBrowse;
 }
 
@@ -839,9 +860,25 @@ void Table::Post() {
     const RowBytes replaced = appending ? RowBytes() : fam.Row(m.pos);
     fam.CheckUniqueIndexes(record, replaced);
   }
-  for (auto& [field, blob] : m.pending_blobs) {
+  // A blob to copy that changed since it was copied is refused before anything is written.
+  for (const auto& [field, copy] : m.pending_copies) {
+    copy.source->RequireUsable();
+    copy.source->CheckBlob(copy.field, copy.record.data());
+  }
+  // In the order of the fields, whether set or copied.
+  auto blob = m.pending_blobs.begin();
+  auto copy = m.pending_copies.begin();
+  while (blob != m.pending_blobs.end() || copy != m.pending_copies.end()) {
+    const bool copied = blob == m.pending_blobs.end() || (copy != m.pending_copies.end() && copy->first < blob->first);
+    const int field = copied ? copy->first : blob->first;
     if (!appending) fam.ReleaseBlob(field, m.current.data());
-    fam.StoreBlob(field, record.data(), blob);
+    if (copied) {
+      fam.StoreBlobCopy(field, record.data(), *copy->second.source, copy->second.field, copy->second.record.data());
+      ++copy;
+    } else {
+      fam.StoreBlob(field, record.data(), blob->second);
+      ++blob;
+    }
   }
   RowPos p = appending ? fam.Insert(record) : fam.Replace(m.pos, record);
   if (auto_field >= 0) fam.NextAutoInc();
@@ -851,6 +888,7 @@ void Table::Post() {
   m.state = CursorState::kBrowse;
   m.buffer.clear();
   m.pending_blobs.clear();
+  m.pending_copies.clear();
   m.pos = p;
   m.has_row = true;
   m.eof = m.bof = false;
