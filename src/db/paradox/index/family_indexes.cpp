@@ -72,6 +72,7 @@ class OldRecords {
         block_(static_cast<size_t>(xh.block_size)) {
     if (x.Size() < static_cast<uint64_t>(header_size_) + static_cast<uint64_t>(blocks_) * bs_)
       throw std::runtime_error(x.path() + " is shorter than its header says");
+    HashNames();
   }
   // Reads every block up to `number` (before it is overwritten).
   void ReadThrough(int number) {
@@ -113,18 +114,30 @@ class OldRecords {
     held_.insert(held_.end(), block_.begin() + format::BlockHeader::kSize,
                  block_.begin() + format::BlockHeader::kSize + static_cast<long>(static_cast<size_t>(n) * rs_));
   }
-  bool Stale(const uint8_t* record) const {
+  static uint64_t Hash(const uint8_t* p, size_t n) {
+    uint64_t h = 1469598103934665603ull;
+    for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ull;
+    return h ^ (h >> 29);
+  }
+  // The stale names in an open-addressed table: a probe or two per record.
+  void HashNames() {
     const size_t n = changes_.name_size;
     const size_t count = changes_.stale.size() / n;
-    const uint8_t* name = record + name_at_;
-    size_t lo = 0, hi = count;
-    while (lo < hi) {
-      const size_t mid = (lo + hi) / 2;
-      const int c = std::memcmp(changes_.stale.data() + mid * n, name, n);
-      if (c == 0) return true;
-      if (c < 0) lo = mid + 1;
-      else hi = mid;
+    size_t size = 16;
+    while (size < 2 * count) size *= 2;
+    slots_.assign(size, 0);
+    for (size_t k = 0; k < count; ++k) {
+      size_t at = Hash(changes_.stale.data() + k * n, n) & (size - 1);
+      while (slots_[at]) at = (at + 1) & (size - 1);
+      slots_[at] = static_cast<uint32_t>(k + 1);
     }
+  }
+  bool Stale(const uint8_t* record) const {
+    const size_t n = changes_.name_size;
+    const uint8_t* name = record + name_at_;
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = Hash(name, n) & mask; slots_[at]; at = (at + 1) & mask)
+      if (std::memcmp(changes_.stale.data() + (slots_[at] - 1) * n, name, n) == 0) return true;
     return false;
   }
   storage::PagedFile& x_;
@@ -133,6 +146,7 @@ class OldRecords {
   int bs_, header_size_, blocks_;
   size_t name_at_;
   std::vector<uint8_t> block_;
+  std::vector<uint32_t> slots_;  // 1 + the index of a stale name; 0: free
   std::vector<uint8_t> held_;  // records read and not yet handed out, from `at_`
   size_t at_ = 0;
   bool kept_ = false;  // the record at `at_` is known to stay
@@ -255,6 +269,8 @@ bool TableFamily::IndexChangesSinceWrite(index::IndexChanges& changes) const {
   ids.insert(ids.end(), moved_.begin(), moved_.end());
   std::sort(ids.begin(), ids.end());
   ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  // Most rows changed: building from every row costs no more, and holds no name per row.
+  if (ids.size() > static_cast<size_t>(record_count_) / 2 + 1024) return false;
   std::vector<RowId> alive;
   for (RowId id : ids)
     if (Alive(id)) alive.push_back(id);
@@ -284,16 +300,6 @@ bool TableFamily::IndexChangesSinceWrite(index::IndexChanges& changes) const {
       format::EncodeInt(changes.stale.data() + 4 * k, 4, (*first_tuple)[p.block] + p.slot + 1);
     }
   }
-  // Sorted as bytes, for the merge to look each record's name up.
-  const size_t n = changes.name_size;
-  std::vector<uint32_t> order(changes.stale.size() / n);
-  for (size_t k = 0; k < order.size(); ++k) order[k] = static_cast<uint32_t>(k);
-  const uint8_t* names = changes.stale.data();
-  std::sort(order.begin(), order.end(),
-            [&](uint32_t a, uint32_t b) { return std::memcmp(names + a * n, names + b * n, n) < 0; });
-  std::vector<uint8_t> sorted(changes.stale.size());
-  for (size_t k = 0; k < order.size(); ++k) std::memcpy(sorted.data() + k * n, names + order[k] * n, n);
-  changes.stale = std::move(sorted);
   changes.count = alive.size();
   changes.each = [this, alive = std::move(alive), first_tuple](const std::function<void(const index::RowRef&, int64_t)>& f) {
     for (RowId id : alive) {

@@ -112,7 +112,7 @@ class RecordSorter {
 struct IndexChanges {
   bool by_key = false;
   size_t name_size = 0;
-  // The names of the records to drop, sorted as bytes, `name_size` each.
+  // The names of the records to drop, `name_size` bytes each.
   std::vector<uint8_t> stale;
   // The changed rows that live, with their tuple numbers, in any order.
   std::function<void(const std::function<void(const RowRef&, int64_t)>&)> each;
