@@ -1,7 +1,6 @@
 #include "db/access/mdb_dump.h"
 
 #include <charconv>
-#include <cstdio>
 #include <ostream>
 
 #include "db/access/connection.h"
@@ -37,10 +36,7 @@ std::string DumpCell(const Cell& cell, bool hex_blobs) {
     }
     case Cell::Kind::kDateTime: {
       const DateTime t = DateTime::FromOleDate(cell.number);
-      char buffer[48];
-      std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                    t.second);
-      return buffer;
+      return t.IsoDate() + " " + t.IsoTime().substr(0, 8);  // to the second
     }
     case Cell::Kind::kBytes:
       return DumpBlob(reinterpret_cast<const uint8_t*>(cell.text.data()), cell.text.size(), hex_blobs);

@@ -2,6 +2,7 @@
 
 #include "db/common/number_notation.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -21,33 +22,47 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
+// Past any day, month, year, hour, minute or second: longer numbers stay here
+// and are refused as too large, never cut to their first digits or wrapped.
+constexpr int kTooLarge = 1'000'000'000;
+
 class Scanner {
  public:
-  explicit Scanner(std::string_view text) : text_(text) {}
+  Scanner(std::string_view text, bool blanks_before_separators)
+      : text_(text), blanks_before_separators_(blanks_before_separators) {}
   void SkipBlanks() {
     while (pos_ < text_.size() && IsBlank(text_[pos_])) ++pos_;
   }
   bool AtEnd() const { return pos_ == text_.size(); }
+  bool Next(char c) const { return pos_ < text_.size() && text_[pos_] == c; }
+  // A separator, blanks before it when they are allowed there.
   bool Char(char c) {
-    SkipBlanks();
-    if (pos_ < text_.size() && text_[pos_] == c) {
-      ++pos_;
-      return true;
-    }
-    return false;
+    if (blanks_before_separators_) SkipBlanks();
+    if (!Next(c)) return false;
+    ++pos_;
+    return true;
   }
-  // Digits, with how many there were; nullopt when there are none.
+  // Digits after blanks, with how many there were; nullopt when there are none.
   std::optional<int> Number(int& digits) {
     SkipBlanks();
     digits = 0;
-    long value = 0;
+    int64_t value = 0;
     while (pos_ < text_.size() && IsDigit(text_[pos_])) {
-      if (digits < 9) value = value * 10 + (text_[pos_] - '0');  // more digits make no valid field anyway
+      value = std::min<int64_t>(value * 10 + (text_[pos_] - '0'), kTooLarge);
       ++digits;
       ++pos_;
     }
     if (digits == 0) return std::nullopt;
     return static_cast<int>(value);
+  }
+  // Milliseconds of a seconds fraction of any length, none too: its first three digits.
+  int CutFraction() {
+    if (blanks_before_separators_) SkipBlanks();
+    int msec = 0, digits = 0;
+    for (; pos_ < text_.size() && IsDigit(text_[pos_]); ++pos_)
+      if (digits < 3) msec = msec * 10 + (text_[pos_] - '0'), ++digits;
+    for (; digits < 3; ++digits) msec *= 10;
+    return msec;
   }
   std::string_view Rest() const { return text_.substr(pos_); }
   void Skip(size_t n) { pos_ += n; }
@@ -56,6 +71,7 @@ class Scanner {
 
  private:
   std::string_view text_;
+  bool blanks_before_separators_;
   size_t pos_ = 0;
 };
 
@@ -69,30 +85,49 @@ std::string FieldOrder(std::string_view pattern) {
   return order.size() == 3 ? order : "dmy";
 }
 
-bool ScanDate(Scanner& in, const TextFormats& formats, DateTime& out) {
+// kNoDate: the text does not start with a date (the scanner is back where it
+// was); kBad: it starts with something that looks like a date but is none.
+enum class DateScan { kDate, kNoDate, kBad };
+
+DateScan ScanDate(Scanner& in, const TextFormats& formats, const DateTextOptions& options, DateTime& out) {
   int values[3];
   int digits[3];
   int count = 0;
+  char separator = 0;
   const size_t start = in.pos();
   for (; count < 3; ++count) {
-    if (count > 0 && !in.Char(formats.date_separator)) break;
+    if (count == 1) {
+      for (const char c : {formats.date_separator, options.other_date_separator, options.iso_dates ? '-' : '\0'}) {
+        if (c != '\0' && in.Char(c)) {
+          separator = c;
+          break;
+        }
+      }
+      if (separator == 0) break;
+    } else if (count == 2 && !in.Char(separator)) {
+      break;
+    }
     const auto n = in.Number(digits[count]);
     if (!n) {
-      if (count > 0) return false;  // a separator with nothing after it
+      if (count > 0) return DateScan::kBad;  // a separator with nothing after it
       in.set_pos(start);
-      return false;
+      return DateScan::kNoDate;
     }
     values[count] = *n;
   }
   if (count < 2) {
     in.set_pos(start);
-    return false;
+    return DateScan::kNoDate;
   }
-  std::string order = FieldOrder(formats.short_date_format);
+  if (count == 2 && options.year_required) return DateScan::kBad;
+  const bool iso = options.iso_dates && separator == '-' && formats.date_separator != '-';
+  std::string order = iso ? "ymd" : FieldOrder(formats.short_date_format);
   DateTime date;
-  date.year = DateTime::Now().year;  // day and month only: the current year
   int year_digits = 4;
-  if (count == 2) order.erase(order.find('y'), 1);
+  if (count == 2) {
+    order.erase(order.find('y'), 1);
+    date.year = DateTime::Now().year;  // day and month only: the current year
+  }
   for (int i = 0; i < count; ++i) {
     switch (order[i]) {
       case 'd': date.day = values[i]; break;
@@ -103,19 +138,20 @@ bool ScanDate(Scanner& in, const TextFormats& formats, DateTime& out) {
         break;
     }
   }
-  if (year_digits <= 2) {
-    const int base = DateTime::Now().year - formats.two_digit_year_window;
+  if (year_digits <= 2 && !iso) {
+    const bool fixed = options.two_digit_years_from != 0;
+    const int base = fixed ? options.two_digit_years_from : DateTime::Now().year - formats.two_digit_year_window;
     date.year += base / 100 * 100;
-    if (formats.two_digit_year_window > 0 && date.year < base) date.year += 100;
+    if ((fixed || formats.two_digit_year_window > 0) && date.year < base) date.year += 100;
   }
-  if (!date.IsValidDate()) return false;
+  if (!date.IsValidDate()) return DateScan::kBad;
   out.year = date.year;
   out.month = date.month;
   out.day = date.day;
-  return true;
+  return DateScan::kDate;
 }
 
-bool ScanTime(Scanner& in, const TextFormats& formats, DateTime& out) {
+bool ScanTime(Scanner& in, const TextFormats& formats, const DateTextOptions& options, DateTime& out) {
   int digits = 0;
   auto hour = in.Number(digits);
   if (!hour) return false;
@@ -128,18 +164,24 @@ bool ScanTime(Scanner& in, const TextFormats& formats, DateTime& out) {
     if (!s) return false;
     second = *s;
     if (in.Char(formats.decimal_separator) || in.Char('.')) {
-      const auto z = in.Number(digits);
-      if (!z || digits > 3) return false;
-      msec = *z * (digits == 1 ? 100 : digits == 2 ? 10 : 1);
+      if (options.cut_long_fractions) {
+        msec = in.CutFraction();
+      } else {
+        const auto z = in.Number(digits);
+        if (!z || digits > 3) return false;
+        msec = *z * (digits == 1 ? 100 : digits == 2 ? 10 : 1);
+      }
     }
   }
-  in.SkipBlanks();
-  const std::string_view rest = in.Rest();
-  if (rest.size() >= 2 && Lower(rest[1]) == 'm' && (Lower(rest[0]) == 'a' || Lower(rest[0]) == 'p')) {
-    if (*hour < 1 || *hour > 12) return false;
-    if (Lower(rest[0]) == 'a' && *hour == 12) *hour = 0;
-    if (Lower(rest[0]) == 'p' && *hour < 12) *hour += 12;
-    in.Skip(2);
+  if (options.am_pm) {
+    in.SkipBlanks();
+    const std::string_view rest = in.Rest();
+    if (rest.size() >= 2 && Lower(rest[1]) == 'm' && (Lower(rest[0]) == 'a' || Lower(rest[0]) == 'p')) {
+      if (*hour < 1 || *hour > 12) return false;
+      if (Lower(rest[0]) == 'a' && *hour == 12) *hour = 0;
+      if (Lower(rest[0]) == 'p' && *hour < 12) *hour += 12;
+      in.Skip(2);
+    }
   }
   if (*hour > 23 || *minute > 59 || second > 59) return false;
   out.hour = *hour;
@@ -190,31 +232,42 @@ std::string FormatDateTime(std::string_view pattern, const DateTime& value, cons
 }
 
 std::optional<DateTime> ParseDate(std::string_view text, const TextFormats& formats) {
-  Scanner in(text);
+  const DateTextOptions options;
+  Scanner in(text, options.blanks_before_separators);
   DateTime value;
-  if (!ScanDate(in, formats, value)) return std::nullopt;
+  if (ScanDate(in, formats, options, value) != DateScan::kDate) return std::nullopt;
   in.SkipBlanks();
   if (!in.AtEnd()) return std::nullopt;
   return value;
 }
 
-std::optional<DateTime> ParseDateTime(std::string_view text, const TextFormats& formats) {
-  Scanner in(text);
-  DateTime value;
-  const bool has_date = ScanDate(in, formats, value);
+bool ParseDateTime(std::string_view text, const TextFormats& formats, const DateTextOptions& options,
+                   DateTime& value) {
+  Scanner in(text, options.blanks_before_separators);
+  DateTime read;
+  const DateScan date = ScanDate(in, formats, options, read);
+  if (date == DateScan::kBad) return false;
   in.SkipBlanks();
   if (!in.AtEnd()) {
-    if (!ScanTime(in, formats, value)) return std::nullopt;
+    if (date == DateScan::kDate && options.iso_dates && in.Next('T')) in.Skip(1);
+    if (!ScanTime(in, formats, options, read)) return false;
     in.SkipBlanks();
-    if (!in.AtEnd()) return std::nullopt;
-  } else if (!has_date) {
-    return std::nullopt;
+    if (!in.AtEnd()) return false;
+  } else if (date != DateScan::kDate) {
+    return false;
   }
-  if (!has_date) {
-    value.year = 1899;
-    value.month = 12;
-    value.day = 30;
+  if (date != DateScan::kDate && options.time_alone_on_day_zero) {
+    read.year = 1899;
+    read.month = 12;
+    read.day = 30;
   }
+  value = read;
+  return true;
+}
+
+std::optional<DateTime> ParseDateTime(std::string_view text, const TextFormats& formats) {
+  DateTime value;
+  if (!ParseDateTime(text, formats, DateTextOptions{}, value)) return std::nullopt;
   return value;
 }
 

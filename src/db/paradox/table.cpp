@@ -159,6 +159,7 @@ void Table::Release() {
   std::string path = impl_->family ? impl_->family->Path() : std::string();
   impl_->family.reset();
   impl_->fields.clear();
+  impl_->field_by_name.clear();
   impl_->state = CursorState::kInactive;
   impl_->has_row = false;
   impl_->view = &impl_->block_order_rows;
@@ -316,6 +317,16 @@ void Table::Sync() {
     return;
   }
   const bool filtered = m.master && m.master->Active();
+  // The master's current row bytes (null when it has none).
+  auto master_row = [&]() {
+    m.master->Sync();
+    return m.master->impl_->Record();
+  };
+  if (filtered && m.view_valid && m.view_filtered && m.view_master == m.master && m.view_version == fam.Version()) {
+    const RowBytes rec = master_row();
+    const std::optional<std::vector<uint8_t>>& seen = m.view_master_record;
+    if (rec ? seen && std::memcmp(rec, seen->data(), seen->size()) == 0 : !seen) return;
+  }
   std::vector<Value> master_values;
   const std::vector<int> index_fields = IndexFields();
   if (filtered) {
@@ -349,6 +360,11 @@ void Table::Sync() {
   m.view_version = fam.Version();
   m.view_filtered = filtered;
   m.view_master_values = master_values;
+  m.view_master = filtered ? m.master : nullptr;
+  m.view_master_record.reset();
+  if (filtered)
+    if (const RowBytes rec = master_row())
+      m.view_master_record.emplace(rec.data(), rec.data() + m.master->impl_->family->RecordSize());
 
   int index = -1;
   if (!master_moved && m.has_row) {
@@ -673,8 +689,10 @@ bool Table::Locate(std::string_view field, const Value& value, bool case_insensi
 
 Field* Table::FindField(std::string_view name) {
   RequireActive();
-  int i = FieldIndex(*impl_->family, name);
-  return i < 0 ? nullptr : impl_->fields[i].get();
+  auto known = impl_->field_by_name.find(name);
+  if (known == impl_->field_by_name.end())
+    known = impl_->field_by_name.emplace(std::string(name), FieldIndex(*impl_->family, name)).first;
+  return known->second < 0 ? nullptr : impl_->fields[known->second].get();
 }
 
 Field& Table::FieldByName(std::string_view name) {

@@ -3,6 +3,9 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "db/paradox/engine.h"
@@ -14,6 +17,13 @@ namespace tabulor::db {
 struct Table::Impl {
   std::shared_ptr<TableFamily> family;
   std::vector<std::unique_ptr<Field>> fields;
+  // Field positions by the names callers asked for, exactly as spelled: the
+  // steps of a run ask for the same few names on every row.
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
+  std::unordered_map<std::string, int, NameHash, std::equal_to<>> field_by_name;
   bool read_only = false;
   bool exclusive = false;
   std::string index_name;
@@ -44,6 +54,10 @@ struct Table::Impl {
   uint64_t view_version = 0;
   bool view_filtered = false;
   std::vector<Value> view_master_values;
+  // The master's row bytes the view was made for: while they and the table
+  // stay the same, so does the view, without decoding the master's fields.
+  const Table* view_master = nullptr;
+  std::optional<std::vector<uint8_t>> view_master_record;
   int view_index = -1;
 
   RowPos pos;

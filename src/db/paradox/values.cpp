@@ -61,58 +61,11 @@ int Sign(double d) { return d < 0 ? -1 : d > 0 ? 1 : 0; }
 }  // namespace
 
 DateTime ParseDateTime(const std::string& text) {
-  std::string t = Trimmed(text);
-  DateTime r;
-  int a = 0, b = 0, c = 0, h = 0, m = 0, s = 0, ms = 0;
-  char sep1 = 0, sep2 = 0;
-  int used = 0;
-  auto parse_time = [&](const char* p) -> bool {
-    int n = 0;
-    h = m = s = ms = 0;
-    if (std::sscanf(p, "%d:%d%n", &h, &m, &n) < 2) return false;
-    const char* rest = p + n;
-    if (*rest == ':') {
-      int k = 0;
-      if (std::sscanf(rest, ":%d%n", &s, &k) < 1) return false;
-      rest += k;
-      if (*rest == '.' || *rest == ',') {
-        int digits = 0;
-        ++rest;
-        while (*rest >= '0' && *rest <= '9' && digits < 3) ms = ms * 10 + (*rest++ - '0'), ++digits;
-        while (digits++ < 3) ms *= 10;
-        while (*rest >= '0' && *rest <= '9') ++rest;
-      }
-    }
-    while (*rest == ' ') ++rest;
-    if (*rest) return false;
-    return h >= 0 && h < 24 && m >= 0 && m < 60 && s >= 0 && s < 60;
-  };
-  if (std::sscanf(t.c_str(), "%d%c%d%c%d%n", &a, &sep1, &b, &sep2, &c, &used) == 5 && sep1 == sep2 &&
-      (sep1 == '-' || sep1 == '/' || sep1 == '.')) {
-    if (sep1 == '-') {
-      r.year = a, r.month = b, r.day = c;
-    } else {
-      r.day = a, r.month = b, r.year = c;
-      if (used > 0 && c < 100 && t.find_first_of("/.") != std::string::npos) {
-        size_t last = t.find_last_of(sep1);
-        size_t end = t.find(' ', last);
-        if ((end == std::string::npos ? t.size() : end) - last - 1 <= 2) r.year = c < 50 ? 2000 + c : 1900 + c;
-      }
-    }
-    if (!r.IsValidDate()) throw std::invalid_argument("'" + text + "' is not a valid date");
-    std::string rest = Trimmed(t.substr(static_cast<size_t>(used)));
-    if (!rest.empty()) {
-      if (rest[0] == 'T') rest = rest.substr(1);
-      if (!parse_time(rest.c_str())) throw std::invalid_argument("'" + text + "' is not a valid date and time");
-      r.hour = h, r.minute = m, r.second = s, r.msec = ms;
-    }
-    return r;
-  }
-  if (parse_time(t.c_str())) {
-    r.hour = h, r.minute = m, r.second = s, r.msec = ms;
-    return r;
-  }
-  throw std::invalid_argument("'" + text + "' is not a valid date or time");
+  static const TextFormats kFormats;  // dd/mm/yyyy, ':' between hours, minutes and seconds
+  DateTime value;
+  if (!db::ParseDateTime(text, kFormats, kEngineDateText, value))
+    throw std::invalid_argument("'" + text + "' is not a valid date or time");
+  return value;
 }
 
 std::string ToText(const Value& v, FieldType type) {

@@ -23,7 +23,8 @@ double ToFloat(const Value& v);
 bool ToBoolean(const Value& v);
 DateTime ToDateTime(const Value& v);
 
-// Parses "YYYY-MM-DD[ HH:MM[:SS[.mmm]]]", "DD/MM/YYYY", "DD/MM/YY", "DD.MM.YYYY" and "HH:MM[:SS[.mmm]]".
+// Parses "YYYY-MM-DD[ HH:MM[:SS[.mmm]]]" (or 'T' before the time), "DD/MM/YYYY", "DD/MM/YY" (1950..2049),
+// "DD.MM.YYYY" and "HH:MM[:SS[.mmm]]": the shared reader with kEngineDateText.
 DateTime ParseDateTime(const std::string& text);
 
 }  // namespace tabulor::db::values

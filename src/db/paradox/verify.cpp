@@ -33,28 +33,29 @@ std::vector<std::string> TableFamily::Verify() {
       const FieldDef& fd = def_.fields[f];
       const uint8_t* at = rec + header_.offsets[f];
       const int n = header_.stored_sizes[f];
-      const std::string where = "row " + std::to_string(row + 1) + ", field " + fd.name + ": ";
+      // Only a problem needs the place spelled out.
+      auto where = [&] { return "row " + std::to_string(row + 1) + ", field " + fd.name + ": "; };
       if (IsBlobType(fd.type)) {
         format::BlobLeader ref = format::ReadBlobLeader(at, n);
         if (!ref.IsExternal()) {
-          if (ref.length > static_cast<uint32_t>(n - 10)) report(where + "blob longer than its leader but not in the blob file");
+          if (ref.length > static_cast<uint32_t>(n - 10)) report(where() + "blob longer than its leader but not in the blob file");
           continue;
         }
         if (!blobs_) {
-          report(where + "blob in a missing blob file");
+          report(where() + "blob in a missing blob file");
           continue;
         }
         std::string problem = blobs_->Check(ref);
-        if (!problem.empty()) report(where + "blob " + problem);
-        if (!blob_refs.insert(ref.offset_index).second) report(where + "blob shared with another row");
+        if (!problem.empty()) report(where() + "blob " + problem);
+        if (!blob_refs.insert(ref.offset_index).second) report(where() + "blob shared with another row");
         continue;
       }
       try {
         Value v = format::DecodeField(fd.type, at, n, *codec_);
         if (auto* d = std::get_if<DateTime>(&v); d && fd.type == FieldType::kDate && d->HasDate() && !d->IsValidDate())
-          report(where + "invalid date");
+          report(where() + "invalid date");
       } catch (const std::exception& e) {
-        report(where + e.what());
+        report(where() + e.what());
       }
     }
   }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -40,6 +41,79 @@ TEST(ParseDateTime, DateTimeOrBothWithBlanksAndTabs) {
   EXPECT_FALSE(ParseDate("01/01/000", kFrench));  // three digits are taken as written: year 0
   EXPECT_FALSE(ParseDateTime("13:00 PM", kFrench));
   EXPECT_FALSE(ParseDateTime("01/02/2026 12:00:00,1234", kFrench));
+}
+
+// The engine's reading (kEngineDateText) and the locale's, side by side; the
+// cases marked "was" are faults of the two readers they replaced.
+struct DateTextCase {
+  const char* text;
+  bool engine;
+  std::optional<DateTime> expected;
+};
+
+TEST(ParseDateTime, EngineAndLocaleReadingsOfOneReader) {
+  const auto at = [](int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
+    return std::optional<DateTime>(DateTime{y, mo, d, h, mi, s, ms});
+  };
+  const std::optional<DateTime> refused;
+  const int this_year = DateTime::Now().year;
+  const DateTextCase cases[] = {
+      // The engine's own forms.
+      {"2020-09-21T08:05:30.1234567", true, at(2020, 9, 21, 8, 5, 30, 123)},  // ISO, a long fraction cut
+      {"2020-09-21 T 08:05", true, at(2020, 9, 21, 8, 5)},
+      {"21.09.2020 08:05:30,5", true, at(2020, 9, 21, 8, 5, 30, 500)},
+      {"21/09/49", true, at(2049, 9, 21)},  // a fixed cut-off: 1950..2049
+      {"21/09/50", true, at(1950, 9, 21)},
+      {"21/09/074", true, at(74, 9, 21)},  // three digits are the year as written
+      {"21/ 09/ 2020", true, at(2020, 9, 21)},  // blanks after a separator...
+      {"21 /09/2020", true, refused},           // ...never before one, as the engine always read them
+      {"08:05: 30", true, at(0, 0, 0, 8, 5, 30)},  // a time alone has no date
+      {"08:05 :30", true, refused},
+      {"10:00:00.", true, at(0, 0, 0, 10)},
+      {"21/09", true, refused},  // the year is required
+      {"21/09 10:00", true, refused},
+      {"10:00 PM", true, refused},
+      {"21/09/2020T", true, refused},
+      {"21/09.2020", true, refused},
+      // The locale's: its separators only, AM/PM, blanks anywhere, a moving window.
+      {"21/09/2020T08:05", false, refused},
+      {"21.09.2020", false, refused},
+      {"21 / 09 / 2020 08 : 05 : 30 , 25", false, at(2020, 9, 21, 8, 5, 30, 250)},
+      {"07:15:00 PM", false, at(1899, 12, 30, 19, 15)},
+      {"21/09", false, at(this_year, 9, 21)},
+      {"10:00:00,1234", false, refused},
+      {"10:00:00,", false, refused},
+      // Faults of the former engine reader.
+      {"21/09/-5", true, refused},  // was 1995-09-21
+      {"-0:05", true, refused},     // was 00:05
+      {"+8:05", true, refused},
+      {"21/09/2020+08:05", true, refused},
+      {"4294967317/01/2020", true, refused},  // was 2020-01-21: wrapped past 32 bits
+      {"08:4294967301", true, refused},
+      {"21/09/2020\n08:05", true, refused},  // line breaks inside
+      {"\n21/09/2020", true, refused},
+      {"21/\r09/2020", true, refused},
+      {"21/09/74\t08:05", true, at(1974, 9, 21, 8, 5)},             // was year 74
+      {"21/09/74T08:05", true, at(1974, 9, 21, 8, 5)},              // was year 74
+      {"21.09.00 08:05:30.250", true, at(2000, 9, 21, 8, 5, 30, 250)},  // was refused
+      {"21/09/ 074", true, at(74, 9, 21)},                          // was 1974
+      {"31/02/2024 10:00", true, refused},
+      // Faults of the former locale reader.
+      {"31/02/2024 10:00", false, refused},  // was 10:00 on 1899-12-30
+      {"31/02 10:00", false, refused},
+      {"01/01/0000002026", false, at(2026, 1, 1)},  // was year 202: every digit counts
+      {"01/01/0000002026", true, at(2026, 1, 1)},
+      {"0000000008:05", false, at(1899, 12, 30, 8, 5)},  // was 00:05
+      {"4294967317/01/2020", false, refused},
+      {"-0:05", false, refused},
+  };
+  for (const DateTextCase& c : cases) {
+    DateTime value;
+    const bool read = ParseDateTime(c.text, kFrench, c.engine ? kEngineDateText : DateTextOptions{}, value);
+    EXPECT_EQ(read ? std::optional<DateTime>(value) : std::nullopt, c.expected)
+        << "'" << c.text << "' read " << (c.engine ? "by the engine" : "for the locale") << ": "
+        << (read ? value.IsoDateTime() : "refused");
+  }
 }
 
 // The engine's texts are printf's "%.15g" of the C locale, written by the same

@@ -212,6 +212,19 @@ TEST(Cursor, FieldConversionsNullsAndCuts) {
   t.FieldByName("M").SetAsString("mémo: " + std::string(100, 'z'));
   EXPECT_THROW(t.FieldByName("S").SetAsInteger(70000), EngineError);
   EXPECT_THROW(t.FieldByName("D").SetAsString("31/02/2024"), EngineError);
+  // Texts the engine's former reader took wrongly: signs, numbers wrapped past 32 bits, line breaks,
+  // a two-digit year judged by what follows it.
+  for (const char* bad : {"21/09/-5", "-0:05", "4294967317/01/2020", "21/09/2020\n08:05", "31/02/2024 10:00", "21/09"})
+    EXPECT_THROW(t.FieldByName("TS").SetAsString(bad), EngineError) << bad;
+  EXPECT_THROW(t.FieldByName("T").SetAsString("-0:05"), EngineError);
+  t.FieldByName("TS").SetAsString("21/09/74\t08:05");
+  EXPECT_EQ(t.FieldByName("TS").AsDateTime(), (DateTime{1974, 9, 21, 8, 5, 0, 0}));
+  t.FieldByName("TS").SetAsString("21.09.00 08:05:30.250");
+  EXPECT_EQ(t.FieldByName("TS").AsDateTime(), (DateTime{2000, 9, 21, 8, 5, 30, 250}));
+  t.FieldByName("TS").SetAsString("2020-09-21T08:05:30.1239");
+  EXPECT_EQ(t.FieldByName("TS").AsString(), "2020-09-21 08:05:30");
+  EXPECT_EQ(t.FieldByName("TS").AsDateTime().msec, 123);
+  t.FieldByName("TS").SetAsDateTime({2020, 2, 1, 1, 0, 1, 250});
   t.Post();
   t.Close();
 
