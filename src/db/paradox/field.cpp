@@ -39,6 +39,13 @@ Blob Field::AsBlob() const {
       if (Type() != FieldType::kGraphic || it->second.empty()) return it->second;
       return Blob(it->second.begin() + 8, it->second.end());
     }
+    if (auto copy = m.pending_copies.find(index_); copy != m.pending_copies.end()) {
+      const Table::Impl::BlobCopy& c = copy->second;
+      c.source->RequireUsable();
+      Blob data = c.source->ReadBlob(c.field, c.record.data());
+      if (Type() == FieldType::kGraphic && data.size() >= 8) data.erase(data.begin(), data.begin() + 8);
+      return data;
+    }
   }
   const RowBytes rec = m.Record();
   if (!rec) return {};
@@ -60,6 +67,12 @@ uint64_t Field::BlobSize() const {
   Table::Impl& m = *table_->impl_;
   table_->Sync();
   if (m.state != CursorState::kBrowse && m.pending_blobs.count(index_)) return AsBlob().size();
+  if (auto copy = m.pending_copies.find(index_); m.state != CursorState::kBrowse && copy != m.pending_copies.end()) {
+    const Table::Impl::BlobCopy& c = copy->second;
+    const auto& h = c.source->Header();
+    const uint64_t length = format::ReadBlobLeader(c.record.data() + h.offsets[c.field], h.stored_sizes[c.field]).length;
+    return Type() == FieldType::kGraphic && length >= 8 ? length - 8 : length;
+  }
   const RowBytes rec = m.Record();
   if (!rec) return 0;
   const auto& h = m.family->Header();
@@ -97,8 +110,10 @@ bool Field::IsNull() const {
     // A blob is null when its leader is blank; an empty but stamped one is not.
     Table::Impl& m = *table_->impl_;
     table_->Sync();
-    if (m.state != CursorState::kBrowse)
+    if (m.state != CursorState::kBrowse) {
       if (auto it = m.pending_blobs.find(index_); it != m.pending_blobs.end()) return it->second.empty();
+      if (m.pending_copies.count(index_)) return false;  // a blob in a blob file is never empty
+    }
     const RowBytes rec = m.Record();
     if (!rec) return true;
     const auto& h = m.family->Header();
@@ -164,6 +179,7 @@ void Field::SetAsVariant(const Value& v) {
         prefixed.insert(prefixed.end(), bytes.begin(), bytes.end());
         bytes = std::move(prefixed);
       }
+      m.pending_copies.erase(index_);
       m.pending_blobs[index_] = std::move(bytes);
       return;
     }
@@ -213,13 +229,28 @@ void Field::CopyBlobFrom(const Field& other) {
     return;
   }
   other.table_->Sync();
-  // Pending blobs are held in their stored form, as the blob file gives them.
+  // Pending blobs are held in their stored form, as the blob file gives them. A
+  // blob in the source's blob file is only located here and read when the row
+  // is posted, a piece at a time: however large, it is never held whole.
   Blob bytes;
   if (auto it = o.pending_blobs.find(other.index_); o.state != CursorState::kBrowse && it != o.pending_blobs.end()) {
     bytes = it->second;
+  } else if (auto copy = o.pending_copies.find(other.index_);
+             o.state != CursorState::kBrowse && copy != o.pending_copies.end()) {
+    Table::Impl::BlobCopy c = copy->second;
+    m.pending_blobs.erase(index_);
+    m.pending_copies[index_] = std::move(c);
+    return;
   } else if (const RowBytes rec = o.Record()) {
+    if (o.family->BlobInBlobFile(other.index_, rec)) {
+      o.family->CheckBlob(other.index_, rec);  // a damaged blob is refused now, as when it was read here
+      m.pending_blobs.erase(index_);
+      m.pending_copies[index_] = {o.family, other.index_, std::vector<uint8_t>(rec.data(), rec.data() + o.family->RecordSize())};
+      return;
+    }
     bytes = o.family->ReadBlob(other.index_, rec);
   }
+  m.pending_copies.erase(index_);
   m.pending_blobs[index_] = std::move(bytes);
 }
 

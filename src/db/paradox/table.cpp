@@ -768,6 +768,7 @@ void Table::Append() {
   PrepareWrite();
   m.buffer.assign(static_cast<size_t>(m.family->RecordSize()), 0);
   m.pending_blobs.clear();
+  m.pending_copies.clear();
   m.state = CursorState::kAppend;
 }
 
@@ -780,6 +781,7 @@ void Table::Edit() {
   if (!m.has_row) m.family->Fail("there is no current row to edit");
   m.buffer = m.current;
   m.pending_blobs.clear();
+  m.pending_copies.clear();
   m.state = CursorState::kEdit;
 }
 
@@ -787,6 +789,7 @@ void Table::Cancel() {
   RequireActive();
   impl_->buffer.clear();
   impl_->pending_blobs.clear();
+  impl_->pending_copies.clear();
   impl_->state = CursorState::kBrowse;
 }
 
@@ -835,9 +838,25 @@ void Table::Post() {
     const RowBytes replaced = appending ? RowBytes() : fam.Row(m.pos);
     fam.CheckUniqueIndexes(record, replaced);
   }
-  for (auto& [field, blob] : m.pending_blobs) {
+  // A blob to copy that changed since it was copied is refused before anything is written.
+  for (const auto& [field, copy] : m.pending_copies) {
+    copy.source->RequireUsable();
+    copy.source->CheckBlob(copy.field, copy.record.data());
+  }
+  // In the order of the fields, whether set or copied.
+  auto blob = m.pending_blobs.begin();
+  auto copy = m.pending_copies.begin();
+  while (blob != m.pending_blobs.end() || copy != m.pending_copies.end()) {
+    const bool copied = blob == m.pending_blobs.end() || (copy != m.pending_copies.end() && copy->first < blob->first);
+    const int field = copied ? copy->first : blob->first;
     if (!appending) fam.ReleaseBlob(field, m.current.data());
-    fam.StoreBlob(field, record.data(), blob);
+    if (copied) {
+      fam.StoreBlobCopy(field, record.data(), *copy->second.source, copy->second.field, copy->second.record.data());
+      ++copy;
+    } else {
+      fam.StoreBlob(field, record.data(), blob->second);
+      ++blob;
+    }
   }
   RowPos p = appending ? fam.Insert(record) : fam.Replace(m.pos, record);
   if (auto_field >= 0) fam.NextAutoInc();
@@ -847,6 +866,7 @@ void Table::Post() {
   m.state = CursorState::kBrowse;
   m.buffer.clear();
   m.pending_blobs.clear();
+  m.pending_copies.clear();
   m.pos = p;
   m.has_row = true;
   m.eof = m.bof = false;

@@ -813,6 +813,51 @@ void TableFamily::StoreBlob(int field, uint8_t* record, const Blob& data) {
   dirty_ = true;
 }
 
+bool TableFamily::BlobInBlobFile(int field, const uint8_t* record) const {
+  return format::ReadBlobLeader(record + header_.offsets[field], header_.stored_sizes[field]).IsExternal();
+}
+
+void TableFamily::CheckBlob(int field, const uint8_t* record) const {
+  const format::BlobLeader ref = format::ReadBlobLeader(record + header_.offsets[field], header_.stored_sizes[field]);
+  if (!ref.IsExternal()) return;
+  try {
+    if (!blobs_) throw std::runtime_error("the blob file is missing");
+    blobs_->CheckStored(ref);
+  } catch (const std::exception& e) {
+    Fail(e.what(), def_.fields[field].name);
+  }
+}
+
+void TableFamily::StoreBlobCopy(int field, uint8_t* record, const TableFamily& source, int source_field,
+                                const uint8_t* source_record) {
+  const format::BlobLeader from = format::ReadBlobLeader(source_record + source.header_.offsets[source_field],
+                                                         source.header_.stored_sizes[source_field]);
+  // Still the blob it was when it was copied (it is read only now).
+  source.RequireUsable();
+  source.CheckBlob(source_field, source_record);
+  const auto piece = [&](uint64_t at, uint8_t* buf, size_t n) { source.blobs_->ReadPart(from, at, buf, n); };
+  const int n = header_.stored_sizes[field];
+  const int leader = n - 10;
+  uint8_t* f = record + header_.offsets[field];
+  std::memset(f, 0, static_cast<size_t>(n));
+  if (from.IsBlank() || from.length == 0) return;
+  const size_t kept = std::min<size_t>(from.length, static_cast<size_t>(leader));
+  try {
+    piece(0, f, kept);
+  } catch (const std::exception& e) {
+    source.Fail(e.what(), source.def_.fields[source_field].name);
+  }
+  if (from.length <= static_cast<uint32_t>(leader)) {
+    format::WriteBlobLeader(f, n, {0, from.length, 0});
+    return;
+  }
+  PrepareWrite();
+  // A piece that cannot be read fails like a write: the unit goes back to its last flush.
+  format::BlobLeader ref = Guarded([&] { return blobs_->Write(from.length, piece); });
+  format::WriteBlobLeader(f, n, ref);
+  dirty_ = true;
+}
+
 void TableFamily::ReleaseBlob(int field, const uint8_t* record) {
   format::BlobLeader ref = format::ReadBlobLeader(record + header_.offsets[field], header_.stored_sizes[field]);
   if (ref.IsExternal() && blobs_) blobs_->Release(ref);

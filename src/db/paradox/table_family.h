@@ -135,6 +135,15 @@ class TableFamily {
   void StoreBlob(int field, uint8_t* record, const Blob& data);
   // Releases the blob of the field (at the next flush).
   void ReleaseBlob(int field, const uint8_t* record);
+  // Whether the field's blob lies in the blob file rather than in the record.
+  bool BlobInBlobFile(int field, const uint8_t* record) const;
+  // The checks ReadBlob makes, without reading the blob: fails as ReadBlob would.
+  void CheckBlob(int field, const uint8_t* record) const;
+  // Stores as StoreBlob does the blob that `source_record`'s field of `source`
+  // refers to (the same bytes, as stored), read from its blob file a piece at a
+  // time: the blob is never held whole.
+  void StoreBlobCopy(int field, uint8_t* record, const TableFamily& source, int source_field,
+                     const uint8_t* source_record);
 
   // Opens the files for writing and creates a missing .MB; called before the
   // first change. Throws EngineError when the table cannot be written.

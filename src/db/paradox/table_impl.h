@@ -70,6 +70,15 @@ struct Table::Impl {
   CursorState state = CursorState::kInactive;
   std::vector<uint8_t> buffer;         // the row being edited or appended
   std::map<int, Blob> pending_blobs;   // blob fields set in the buffer (empty: cleared)
+  // Blob fields set to a copy, as stored, of a blob in a blob file: the source's
+  // row, whose blob is read a piece at a time into this table's blob file when
+  // the row is posted. A field is in one of the two maps at most.
+  struct BlobCopy {
+    std::shared_ptr<TableFamily> source;
+    int field = 0;
+    std::vector<uint8_t> record;
+  };
+  std::map<int, BlobCopy> pending_copies;
 
   RowBytes Record() const {
     if (family->Abandoned()) family->RequireUsable();

@@ -71,6 +71,9 @@ void FaultEnv::Step(bool* torn) {
 std::unique_ptr<File> FaultEnv::Open(const std::string& path, OpenMode mode) {
   if (mode == OpenMode::kCreate) Step();
   else CheckAlive();
+  // A file created anew (a journal again after the last one was removed) holds
+  // nothing durable yet: never what an earlier file of that name held.
+  if (mode == OpenMode::kCreate) durable_.erase(path);
   auto file = Env::Default()->Open(path, mode);
   Opened(path);
   return std::make_unique<FaultFile>(*this, std::move(file), path);
@@ -98,11 +101,17 @@ void FaultEnv::CutPower() {
 void FaultEnv::Rename(const std::string& from, const std::string& to) {
   Step();
   Env::Default()->Rename(from, to);
+  durable_.erase(to);
+  if (auto it = durable_.find(from); it != durable_.end()) {
+    durable_[to] = std::move(it->second);
+    durable_.erase(from);
+  }
 }
 
 void FaultEnv::Remove(const std::string& path) {
   Step();
   Env::Default()->Remove(path);
+  durable_.erase(path);
 }
 
 void FaultEnv::CreateDirectory(const std::string& path) {

@@ -100,6 +100,18 @@ std::string BlobFile::Check(const BlobLeader& ref) const {
   return {};
 }
 
+uint64_t BlobFile::DataOffset(const BlobLeader& ref) const {
+  uint32_t base = ref.offset_index & 0xFFFFFF00u;
+  uint32_t index = ref.offset_index & 0xFF;
+  return index == 0xFF ? base + 9ull : base + uint64_t{sub_blocks_.at(base).slots[index][0]} * kChunk;
+}
+
+void BlobFile::CheckStored(const BlobLeader& ref) const {
+  std::string problem = Check(ref);
+  if (!problem.empty()) throw std::runtime_error("blob " + problem);
+  if (DataOffset(ref) + ref.length > file_->Size()) throw std::runtime_error("blob cut short by the end of the blob file");
+}
+
 std::vector<uint8_t> BlobFile::Read(const BlobLeader& ref, const uint8_t* leader, int leader_size) const {
   if (!ref.IsExternal()) {
     if (ref.length > static_cast<uint32_t>(leader_size)) throw std::runtime_error("blob length exceeds its leader");
@@ -107,12 +119,15 @@ std::vector<uint8_t> BlobFile::Read(const BlobLeader& ref, const uint8_t* leader
   }
   std::string problem = Check(ref);
   if (!problem.empty()) throw std::runtime_error("blob " + problem);
-  uint32_t base = ref.offset_index & 0xFFFFFF00u;
-  uint32_t index = ref.offset_index & 0xFF;
-  uint64_t at = index == 0xFF ? base + 9ull : base + uint64_t{sub_blocks_.at(base).slots[index][0]} * kChunk;
   std::vector<uint8_t> data(ref.length);
-  if (file_->Read(at, data.data(), data.size()) != data.size()) throw std::runtime_error("blob cut short by the end of the blob file");
+  if (file_->Read(DataOffset(ref), data.data(), data.size()) != data.size()) throw std::runtime_error("blob cut short by the end of the blob file");
   return data;
+}
+
+void BlobFile::ReadPart(const BlobLeader& ref, uint64_t at, uint8_t* buf, size_t n) const {
+  if (at + n > ref.length) throw std::runtime_error("read past the end of a blob");
+  CheckStored(ref);
+  if (file_->Read(DataOffset(ref) + at, buf, n) != n) throw std::runtime_error("blob cut short by the end of the blob file");
 }
 
 uint16_t BlobFile::NextModNr() {
@@ -212,23 +227,48 @@ BlobLeader BlobFile::WriteSmall(const std::vector<uint8_t>& data) {
   return {offset | static_cast<uint32_t>(slot), static_cast<uint32_t>(data.size()), mod_nr};
 }
 
-BlobLeader BlobFile::Write(const std::vector<uint8_t>& data) {
-  if (data.empty()) throw std::invalid_argument("empty blob");
-  changed_ = true;
-  if (data.size() <= kSmallBlobLimit) return WriteSmall(data);
-  if (data.size() > 0xFFFFFFFFull - 9 - kUnit) throw std::runtime_error("blob too large");
-  uint32_t units64 = static_cast<uint32_t>((data.size() + 9 + kUnit - 1) / kUnit);
+BlobLeader BlobFile::StartLarge(uint64_t size) {
+  if (size > 0xFFFFFFFFull - 9 - kUnit) throw std::runtime_error("blob too large");
+  uint32_t units64 = static_cast<uint32_t>((size + 9 + kUnit - 1) / kUnit);
   if (units64 > kMaxRunUnits) throw std::runtime_error("blob too large (256 MiB at most)");
   uint32_t offset = AllocateUnits(units64);
   uint16_t mod_nr = NextModNr();
   uint8_t h[9] = {2};
   PutLe16(h + 1, static_cast<uint16_t>(units64));
-  PutLe32(h + 3, static_cast<uint32_t>(data.size()));
+  PutLe32(h + 3, static_cast<uint32_t>(size));
   PutLe16(h + 7, mod_nr);
   file_->Write(offset, h, 9);
-  file_->Write(uint64_t{offset} + 9, data.data(), data.size());
   blocks_.push_back({offset, 2, static_cast<uint16_t>(units64)});
-  return {offset | 0xFF, static_cast<uint32_t>(data.size()), mod_nr};
+  return {offset | 0xFF, static_cast<uint32_t>(size), mod_nr};
+}
+
+BlobLeader BlobFile::Write(const std::vector<uint8_t>& data) {
+  if (data.empty()) throw std::invalid_argument("empty blob");
+  changed_ = true;
+  if (data.size() <= kSmallBlobLimit) return WriteSmall(data);
+  const BlobLeader ref = StartLarge(data.size());
+  file_->Write(DataOffset(ref), data.data(), data.size());
+  return ref;
+}
+
+BlobLeader BlobFile::Write(uint64_t size, const PieceSource& piece) {
+  if (size == 0) throw std::invalid_argument("empty blob");
+  changed_ = true;
+  if (size <= kSmallBlobLimit) {
+    std::vector<uint8_t> data(static_cast<size_t>(size));
+    piece(0, data.data(), data.size());
+    return WriteSmall(data);
+  }
+  const BlobLeader ref = StartLarge(size);
+  const uint64_t to = DataOffset(ref);
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size, kPiece)));
+  for (uint64_t at = 0; at < size;) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(size - at, kPiece));
+    piece(at, buffer.data(), n);
+    file_->Write(to + at, buffer.data(), n);
+    at += n;
+  }
+  return ref;
 }
 
 void BlobFile::Release(const BlobLeader& ref) {

@@ -5,6 +5,7 @@
 // only after the commit, so nothing the committed rows point to is ever
 // overwritten before the commit is durable.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -27,8 +28,18 @@ class BlobFile {
 
   // The blob a field points to; `leader` is the part kept in the record.
   std::vector<uint8_t> Read(const BlobLeader& ref, const uint8_t* leader, int leader_size) const;
+  // The checks Read makes of a stored blob, without reading it (throws std::runtime_error).
+  void CheckStored(const BlobLeader& ref) const;
+  // `n` bytes of a stored blob from its byte `at`.
+  void ReadPart(const BlobLeader& ref, uint64_t at, uint8_t* buf, size_t n) const;
   // Stores a blob that does not fit in the leader and returns its reference.
   BlobLeader Write(const std::vector<uint8_t>& data);
+  // The same, for a blob of `size` bytes that `piece(at, buf, n)` gives a piece
+  // of kPiece bytes at most at a time: the same blocks, headers and bytes as
+  // Write of the whole, never more than one piece held.
+  static constexpr size_t kPiece = 64 * 1024;
+  using PieceSource = std::function<void(uint64_t at, uint8_t* buf, size_t n)>;
+  BlobLeader Write(uint64_t size, const PieceSource& piece);
   // Releases a blob (at the next commit).
   void Release(const BlobLeader& ref);
   // Writes the released space and the header into the file, before a commit.
@@ -52,6 +63,11 @@ class BlobFile {
   uint16_t NextModNr();
   uint32_t AllocateUnits(uint32_t units);
   BlobLeader WriteSmall(const std::vector<uint8_t>& data);
+  // Allocates a block of its own for a blob of `size` bytes and writes its header;
+  // its bytes go at DataOffset(ref).
+  BlobLeader StartLarge(uint64_t size);
+  // Where a sound reference's bytes start in the file.
+  uint64_t DataOffset(const BlobLeader& ref) const;
   // Keeps a sub-allocated block's entry in by_space_ up to date after its slots changed.
   void IndexSpace(const SubBlock& sb);
   void Walk();
