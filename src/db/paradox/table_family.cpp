@@ -347,12 +347,25 @@ RowId TableFamily::NewId(uint16_t block_number, int slot) {
 
 void TableFamily::Relocate(int chain_index, int from_slot) {
   const Block& b = chain_[chain_index];
-  for (size_t j = static_cast<size_t>(from_slot); j < b.ids.size(); ++j)
-    where_[b.ids[j]] = {b.number, static_cast<int32_t>(j)};
+  for (size_t j = static_cast<size_t>(from_slot); j < b.ids.size(); ++j) {
+    Where& w = where_[b.ids[j]];
+    if (w.block_number != b.number) NoteIndexMove(b.ids[j]);
+    w = {b.number, static_cast<int32_t>(j)};
+  }
 }
 
-void TableFamily::IndexChain() {
-  for (int i = 0; i < BlockCount(); ++i) {
+void TableFamily::NoteIndexMove(RowId id) {
+  if (!indexes_written_ || index_changes_lost_) return;
+  moved_.push_back(id);
+  // More moves than rows: the next flush builds the indexes afresh anyway.
+  if (moved_.size() > static_cast<size_t>(record_count_) + 4096) {
+    index_changes_lost_ = true;
+    std::vector<RowId>().swap(moved_);
+  }
+}
+
+void TableFamily::IndexChain(int from) {
+  for (int i = std::max(0, from); i < BlockCount(); ++i) {
     const uint16_t n = chain_[i].number;
     if (n >= chain_at_.size()) chain_at_.resize(static_cast<size_t>(n) + 1, -1);
     chain_at_[n] = i;
@@ -618,7 +631,7 @@ void TableFamily::FreeBlock(int chain_index) {
   chain_.erase(chain_.begin() + chain_index);
   free_blocks_.insert(free_blocks_.begin(), n);
   newly_freed_.push_back(n);
-  IndexChain();
+  IndexChain(chain_index);
 }
 
 RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
@@ -629,7 +642,7 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
     Block b;
     b.number = NewBlockNumber();
     chain_.push_back(std::move(b));
-    IndexChain();
+    IndexChain(0);
     Hold(chain_.back().number, {});
   }
   if (def_.key_field_count > 0) {
@@ -663,7 +676,7 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
       if (key_size_ > 0) fresh.first_key.assign(record.begin(), record.begin() + key_size_);
       const uint16_t number = fresh.number;
       chain_.insert(chain_.begin() + p.block + 1, std::move(fresh));
-      IndexChain();
+      IndexChain(p.block + 1);
       Hold(number, record);
       ++record_count_;
       Touch(id);
@@ -680,7 +693,7 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
     full_ids.resize(static_cast<size_t>(keep));
     const uint16_t number = fresh.number;
     chain_.insert(chain_.begin() + p.block + 1, std::move(fresh));
-    IndexChain();
+    IndexChain(p.block + 1);
     Hold(number, std::move(moved));
     NoteFirstKey(p.block + 1);
     Relocate(p.block + 1, 0);
@@ -707,6 +720,11 @@ void TableFamily::Erase(RowPos p) {
   if (p.block == 0 && RowsIn(0) == 1 && BlockCount() > 1 && record_count_ > 1) next_rows = Load(1);
   std::vector<uint8_t>& data = Change(p.block);
   Block& b = chain_[p.block];
+  if (indexes_written_ && !index_changes_lost_ && key_size_ > 0) {
+    // Its records in the index files are named by its key.
+    const auto at = data.begin() + static_cast<long>(p.slot) * rs;
+    erased_keys_.insert(erased_keys_.end(), at, at + key_size_);
+  }
   data.erase(data.begin() + static_cast<long>(p.slot) * rs, data.begin() + static_cast<long>(p.slot + 1) * rs);
   const RowId id = b.ids[p.slot];
   b.ids.erase(b.ids.begin() + p.slot);
@@ -941,6 +959,13 @@ void TableFamily::Flush() {
     journal_->Commit();
     return 0;
   });
+  if (!secondary_.Indexes().empty()) {
+    indexes_written_ = true;
+    indexed_version_ = version_;
+  }
+  std::vector<RowId>().swap(moved_);
+  std::vector<uint8_t>().swap(erased_keys_);
+  index_changes_lost_ = false;
   for (uint16_t n : dirty_lru_) cache_[n].dirty = false;
   lru_.splice(lru_.end(), dirty_lru_);
   dirty_blocks_ = 0;

@@ -257,7 +257,7 @@ class TableFamily {
   RowId NewId(uint16_t block_number, int slot);
   // Notes where the rows of a block from `slot` on now lie.
   void Relocate(int chain_index, int from_slot);
-  void IndexChain();  // after blocks entered or left the chain
+  void IndexChain(int from = 0);  // after blocks entered or left the chain at `from` or later
 
   std::shared_ptr<Env> env_;
   FamilyFiles files_;
@@ -307,6 +307,18 @@ class TableFamily {
   struct UniqueKeys;
   mutable std::shared_ptr<UniqueKeys> unique_keys_;
   UniqueKeys& UniqueKeysInStep() const;
+  // What the secondary index files were last written from: the version of the
+  // rows, the rows moved to another block since (their records name the
+  // block) and the keys of the rows deleted since (keyed tables). Until the
+  // first write, or when the record of changes does not reach back, a flush
+  // builds the index files from every row.
+  bool indexes_written_ = false;
+  uint64_t indexed_version_ = 0;
+  std::vector<RowId> moved_;
+  std::vector<uint8_t> erased_keys_;
+  bool index_changes_lost_ = false;
+  void NoteIndexMove(RowId id);
+  bool IndexChangesSinceWrite(index::IndexChanges& changes) const;
   bool dirty_ = false;
   bool index_dirty_ = false;
   bool broken_ = false;

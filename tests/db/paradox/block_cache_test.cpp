@@ -3,7 +3,10 @@
 // cache of a few blocks, writes out changed blocks before their flush, and
 // leaves exactly the files a cache holding the whole table leaves; inside a
 // unit of work that is abandoned or committed; and a writer killed at any
-// write point leaves the table as at a completed flush.
+// write point leaves the table as at a completed flush. The secondary index
+// files, brought in step at each flush from the rows that changed and sorted
+// through a budget of a few records, are at every stage byte for byte what a
+// fresh build from the rows leaves.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +17,7 @@
 #include <optional>
 
 #include "db/paradox/engine.h"
+#include "db/paradox/index/index_build.h"
 #include "db/paradox/table_family.h"
 #include "db/paradox/unit_of_work.h"
 #include "fault_env.h"
@@ -29,10 +33,18 @@ using testing::ScratchDir;
 
 constexpr size_t kDefaultBudget = 2u << 20;
 
-// Sets the cache of the families opened from now on; back to the default after.
+// Sets the cache of the families opened from now on and the bytes of index
+// records a flush sorts in memory; back to the defaults after.
 struct CacheBudget {
-  explicit CacheBudget(size_t bytes) { TableFamily::SetDefaultCacheBudget(bytes); }
-  ~CacheBudget() { TableFamily::SetDefaultCacheBudget(kDefaultBudget); }
+  explicit CacheBudget(size_t bytes, size_t sort_bytes = kDefaultSortBudget) {
+    TableFamily::SetDefaultCacheBudget(bytes);
+    index::SetSortBudget(sort_bytes);
+  }
+  ~CacheBudget() {
+    TableFamily::SetDefaultCacheBudget(kDefaultBudget);
+    index::SetSortBudget(kDefaultSortBudget);
+  }
+  static constexpr size_t kDefaultSortBudget = 4u << 20;
 };
 
 TableDef Def(int block_kb) {
@@ -149,6 +161,7 @@ std::vector<std::map<std::string, std::string>> Life(const std::string& dir, Mod
     t.Close();
   }
   CheckRows(s, dir, model, by_name);
+  EXPECT_EQ(testing::IndexFilesNotAsBuilt(dir, "Big"), std::vector<std::string>{});
   stages.push_back(Files(dir));
   {
     Table t(s, dir, "Big");
@@ -164,6 +177,7 @@ std::vector<std::map<std::string, std::string>> Life(const std::string& dir, Mod
   }
   CheckRows(s, dir, model, by_name);
   EXPECT_EQ(testing::VerifyTable(dir, "Big"), std::vector<std::string>{});
+  EXPECT_EQ(testing::IndexFilesNotAsBuilt(dir, "Big"), std::vector<std::string>{});
   stages.push_back(Files(dir));
   {
     Model changed = model;
@@ -191,6 +205,7 @@ std::vector<std::map<std::string, std::string>> Life(const std::string& dir, Mod
   Session after_commit;
   CheckRows(after_commit, dir, model, by_name);
   EXPECT_EQ(testing::VerifyTable(dir, "Big"), std::vector<std::string>{});
+  EXPECT_EQ(testing::IndexFilesNotAsBuilt(dir, "Big"), std::vector<std::string>{});
   stages.push_back(Files(dir));
   return stages;
 }
@@ -203,10 +218,12 @@ TEST(BlockCache, ATableFarLargerThanTheCacheLeavesTheFilesOfAWholeCache) {
   const TableFamily::CacheCounters whole_counters = TableFamily::Counters();
   std::vector<std::map<std::string, std::string>> small;
   TableFamily::CacheCounters counters;
+  index::RewriteCounters rewrites;
   {
-    CacheBudget budget(3 * 2048);  // three 2 KiB blocks
+    CacheBudget budget(3 * 2048, 512);  // three 2 KiB blocks; a dozen index records
     small = Life(small_dir.path(), small_model, small_order);
     counters = TableFamily::Counters();
+    rewrites = index::Rewrites();
   }
   ASSERT_EQ(whole_model, small_model);
   ASSERT_EQ(whole_order, small_order);
@@ -229,9 +246,74 @@ TEST(BlockCache, ATableFarLargerThanTheCacheLeavesTheFilesOfAWholeCache) {
   EXPECT_LE(counters.most_held, 3u + 4u);
   EXPECT_GT(counters.reads, 10 * table_blocks);
   EXPECT_GT(counters.spills, table_blocks);
-  std::printf("%zu blocks: %zu held at most, %llu read, %llu written out before a flush\n", table_blocks,
-              counters.most_held, static_cast<unsigned long long>(counters.reads),
-              static_cast<unsigned long long>(counters.spills));
+  // The first flush of each opening built the index files from every row, the
+  // later ones merged the changed rows into them; both sorted in runs spilled
+  // to a temporary file.
+  EXPECT_GT(rewrites.merged, rewrites.built);
+  EXPECT_GT(rewrites.built, 0u);
+  EXPECT_GT(rewrites.runs, 10 * (rewrites.merged + rewrites.built));
+  std::printf("%zu blocks: %zu held at most, %llu read, %llu written out before a flush; index files merged %llu times, "
+              "built %llu times, %llu sorted runs spilled\n",
+              table_blocks, counters.most_held, static_cast<unsigned long long>(counters.reads),
+              static_cast<unsigned long long>(counters.spills), static_cast<unsigned long long>(rewrites.merged),
+              static_cast<unsigned long long>(rewrites.built), static_cast<unsigned long long>(rewrites.runs));
+}
+
+// An unkeyed table's index names each row by its tuple number: the rows
+// appended or changed in place since a flush are merged into its files, a
+// deletion renumbers the rows after it and the next flush builds the files
+// afresh. After every flush they are exactly as built.
+TEST(BlockCache, AnUnkeyedTablesIndexStaysAsBuiltThroughAppendsEditsAndDeletes) {
+  CacheBudget budget(3 * 2048, 512);
+  ScratchDir dir;
+  Session s;
+  TableDef def = Def(2);
+  def.key_field_count = 0;
+  def.indexes.resize(1);  // ByName, case-insensitive
+  CreateTable(s, dir.path(), "Big", def);
+  AddIndex(s, dir.path(), "Big", def.indexes[0]);
+  Table t(s, dir.path(), "Big");
+  t.Open();
+  int64_t rows = 0;
+  auto flush = [&](const std::string& after) {
+    t.FlushBuffers();
+    EXPECT_EQ(t.RecordCount(), rows) << after;
+    EXPECT_EQ(testing::IndexFilesNotAsBuilt(dir.path(), "Big"), std::vector<std::string>{}) << after;
+  };
+  for (int round = 0; round < 6; ++round) {
+    const std::string name = "round " + std::to_string(round);
+    for (int i = 0; i < 300; ++i, ++rows) {
+      t.Append();
+      Put(t, round * 1000 + i, i);
+      t.Post();
+    }
+    flush(name + ": appends");
+    int k = 0;
+    for (t.First(); !t.Eof(); t.Next(), ++k) {
+      if (k % 11 != round) continue;
+      t.Edit();
+      t.FieldByName("NAME").SetAsString("Edited " + std::to_string(k % 97));
+      t.Post();
+    }
+    flush(name + ": edits");
+    if (round % 2 == 0) continue;
+    k = 0;
+    for (t.First(); !t.Eof(); ++k) {
+      if (k % 13 == round) {
+        t.Delete();
+        --rows;
+      } else {
+        t.Next();
+      }
+    }
+    flush(name + ": deletes");
+  }
+  t.Close();
+  const index::RewriteCounters rewrites = index::Rewrites();
+  // Built at the first flush and after each of the three rounds of deletes; merged otherwise.
+  EXPECT_EQ(rewrites.built, 4u);
+  EXPECT_EQ(rewrites.merged, 11u);
+  EXPECT_EQ(testing::VerifyTable(dir.path(), "Big"), std::vector<std::string>{});
 }
 
 // A writer killed at each of its writes, its changed blocks going out of a
@@ -239,7 +321,7 @@ TEST(BlockCache, ATableFarLargerThanTheCacheLeavesTheFilesOfAWholeCache) {
 // Inside a unit of work the flushes are undoable until it commits.
 void KilledRun(Session& s, const std::string& dir, const std::function<void()>& flushed, bool in_unit) {
   Model model;
-  for (int id = 1; id <= 160; ++id) model[id] = 0;  // as the base table holds them
+  for (int id = 1; id <= 160; ++id) model[id] = id;  // as the base table holds them
   std::optional<UnitOfWork> unit;
   if (in_unit) unit.emplace(s, dir);
   Table t(s, dir, "Big");
@@ -253,22 +335,28 @@ void KilledRun(Session& s, const std::string& dir, const std::function<void()>& 
   flushed();
 }
 
-class BlockCacheKill : public ::testing::TestWithParam<bool> {};
+struct KillCase {
+  bool in_unit;
+  bool indexes;  // the second flush merges the changed rows into them
+};
+
+class BlockCacheKill : public ::testing::TestWithParam<KillCase> {};
 
 TEST_P(BlockCacheKill, AtEveryWriteLeavesACompletedFlush) {
-  const bool in_unit = GetParam();
-  CacheBudget budget(1024);
+  const bool in_unit = GetParam().in_unit;
+  CacheBudget budget(1024, 256);
   ScratchDir base;
   {
     Session s;
     TableDef def = Def(1);
-    def.indexes.clear();  // the secondary indexes add write points, not cases
     CreateTable(s, base.path(), "Big", def);
+    if (GetParam().indexes)
+      for (const IndexDef& index : def.indexes) AddIndex(s, base.path(), "Big", index);
     Table t(s, base.path(), "Big");
     t.Open();
     for (int id = 1; id <= 160; ++id) {
       t.Append();
-      Put(t, id, 0);
+      Put(t, id, id);
       t.Post();
     }
     t.Close();
@@ -289,6 +377,10 @@ TEST_P(BlockCacheKill, AtEveryWriteLeavesACompletedFlush) {
     operations = env->operations();
   }
   ASSERT_EQ(states.size(), in_unit ? 2u : 3u);
+  // The second flush brought the index files in step from the changed rows.
+  if (GetParam().indexes) {
+    ASSERT_GT(index::Rewrites().merged, 0u);
+  }
   ASSERT_GT(TableFamily::Counters().spills, 0u);
   for (int at = 1; at <= operations; at += 1) {
     ScratchDir work;
@@ -309,12 +401,18 @@ TEST_P(BlockCacheKill, AtEveryWriteLeavesACompletedFlush) {
     const bool as_next = completed + 1 < states.size() && dump == states[completed + 1];
     EXPECT_TRUE(as_completed || as_next) << "killed at write " << at << " after " << completed << " flushes";
     EXPECT_EQ(testing::VerifyTable(work.path(), "Big"), std::vector<std::string>{}) << "killed at write " << at;
+    EXPECT_EQ(testing::IndexFilesNotAsBuilt(work.path(), "Big"), std::vector<std::string>{}) << "killed at write " << at;
   }
   std::printf("writer killed at %d points\n", operations);
 }
 
-INSTANTIATE_TEST_SUITE_P(BlockCache, BlockCacheKill, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "InAUnitOfWork" : "AloneFlushing"; });
+INSTANTIATE_TEST_SUITE_P(BlockCache, BlockCacheKill,
+                         ::testing::Values(KillCase{false, false}, KillCase{true, false}, KillCase{false, true},
+                                           KillCase{true, true}),
+                         [](const ::testing::TestParamInfo<KillCase>& info) {
+                           return std::string(info.param.in_unit ? "InAUnitOfWork" : "AloneFlushing") +
+                                  (info.param.indexes ? "WithSecondaryIndexes" : "");
+                         });
 
 }  // namespace
 }  // namespace tabulor::db

@@ -12,6 +12,7 @@
 #include "common/samples.h"
 
 #include "db/paradox/names.h"
+#include "db/paradox/index/index_build.h"
 #include "db/paradox/table_family.h"
 
 namespace fs = std::filesystem;
@@ -77,6 +78,36 @@ std::vector<std::string> VerifyTable(const std::string& dir, const std::string& 
   FamilyFiles files = FamilyFiles::Find(*env, dir, table);
   TableFamily fam(env, files, table, true);
   return fam.Verify();
+}
+
+std::vector<std::string> IndexFilesNotAsBuilt(const std::string& dir, const std::string& table) {
+  auto env = Env::Default();
+  FamilyFiles files = FamilyFiles::Find(*env, dir, table);
+  TableFamily fam(env, files, table, true);
+  auto read = [&](const std::string& name) {
+    std::unique_ptr<File> f = env->Open(dir + "/" + name, OpenMode::kRead);
+    std::vector<uint8_t> bytes(f->Size());
+    bytes.resize(f->ReadAt(0, bytes.data(), bytes.size()));
+    return bytes;
+  };
+  std::vector<std::string> differing;
+  for (const index::IndexFiles& idx : fam.SecondaryIndexes()) {
+    const std::vector<uint8_t> x = read(idx.x_name), y = read(idx.y_name);
+    auto header = [](const std::vector<uint8_t>& file) {
+      const format::Header whole = index::ParseHeaderBytes(file);
+      return index::ParseHeaderBytes({file.begin(), file.begin() + whole.header_size});
+    };
+    const format::Header xh = header(x), yh = header(y);
+    index::TableStamps stamps;
+    stamps.structure = xh.raw[format::hdr::kChangeCount2];
+    stamps.keyed = fam.Definition().key_field_count > 0;
+    stamps.primary_index = xh.raw[0x2F];
+    const index::KeyLayout layout(fam.Header(), fam.Definition().key_field_count, idx, fam.Codec());
+    const index::IndexImage image = index::BuildIndexImage(fam.Rows(), layout, xh, yh, stamps, index::Counters::kKept);
+    if (image.x != x) differing.push_back(idx.x_name);
+    if (image.y != y) differing.push_back(idx.y_name);
+  }
+  return differing;
 }
 
 ToolRun RunTool(const std::string& args) {

@@ -32,6 +32,10 @@ std::string DumpTable(Session& session, const std::string& dir, const std::strin
 std::string FirstDifference(const std::string& a, const std::string& b);
 // The problems `verify` finds.
 std::vector<std::string> VerifyTable(const std::string& dir, const std::string& table);
+// The secondary index files (X and Y) of the table whose bytes differ from
+// what building them afresh from its rows leaves, their change counters as
+// the files hold them; empty when every one is exactly as built.
+std::vector<std::string> IndexFilesNotAsBuilt(const std::string& dir, const std::string& table);
 
 // build/tabulor-db run as a user runs it: exit status, stdout and stderr together.
 struct ToolRun {

@@ -5,6 +5,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "db/paradox/format/field_codec.h"
 #include "db/paradox/table_family.h"
 
 namespace tabulor::db::index {
@@ -58,7 +59,111 @@ void FamilyIndexes::OpenForWrite(Env& env, const std::string& directory, storage
   }
 }
 
-void FamilyIndexes::Rewrite(const TableRows& rows, const TableStamps& stamps) {
+namespace {
+
+// The records of an X file as a previous flush wrote it (blocks 1..n in
+// order), read a block at a time, less those `changes` names as stale.
+class OldRecords {
+ public:
+  OldRecords(storage::PagedFile& x, const format::Header& xh, const KeyLayout& layout, const IndexChanges& changes)
+      : x_(x), changes_(changes), rs_(static_cast<size_t>(layout.RecordSize())), bs_(xh.block_size),
+        header_size_(xh.header_size), blocks_(xh.file_blocks),
+        name_at_(static_cast<size_t>(layout.IndexedSize())),  // the table key, or the tuple number
+        block_(static_cast<size_t>(xh.block_size)) {
+    if (x.Size() < static_cast<uint64_t>(header_size_) + static_cast<uint64_t>(blocks_) * bs_)
+      throw std::runtime_error(x.path() + " is shorter than its header says");
+    HashNames();
+  }
+  // Reads every block up to `number` (before it is overwritten).
+  void ReadThrough(int number) {
+    while (read_ < number && read_ < blocks_) ReadBlock();
+  }
+  // The next record that stays; nullptr at the end.
+  const uint8_t* Peek() {
+    while (true) {
+      while (at_ < held_.size()) {
+        const uint8_t* r = held_.data() + at_;
+        if (kept_ || !Stale(r)) {
+          kept_ = true;
+          return r;
+        }
+        at_ += rs_;
+      }
+      if (read_ == blocks_) return nullptr;
+      ReadBlock();
+    }
+  }
+  void Pop() {
+    at_ += rs_;
+    kept_ = false;
+  }
+
+ private:
+  void ReadBlock() {
+    if (at_ > 0 && at_ * 2 >= held_.size()) {
+      held_.erase(held_.begin(), held_.begin() + static_cast<long>(at_));
+      at_ = 0;
+    }
+    ++read_;
+    const uint64_t off = format::BlockOffset(header_size_, bs_, read_);
+    if (x_.Read(off, block_.data(), block_.size()) != block_.size())
+      throw std::runtime_error(x_.path() + ": block " + std::to_string(read_) + " cannot be read");
+    const int n = format::BlockHeader::Parse(block_.data()).RecordCount(static_cast<int>(rs_));
+    if (n < 0 || format::BlockHeader::kSize + static_cast<size_t>(n) * rs_ > block_.size())
+      throw std::runtime_error(x_.path() + ": block " + std::to_string(read_) + " has a bad size");
+    held_.insert(held_.end(), block_.begin() + format::BlockHeader::kSize,
+                 block_.begin() + format::BlockHeader::kSize + static_cast<long>(static_cast<size_t>(n) * rs_));
+  }
+  static uint64_t Hash(const uint8_t* p, size_t n) {
+    uint64_t h = 1469598103934665603ull;
+    for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ull;
+    return h ^ (h >> 29);
+  }
+  // The stale names in an open-addressed table: a probe or two per record.
+  void HashNames() {
+    const size_t n = changes_.name_size;
+    const size_t count = changes_.stale.size() / n;
+    size_t size = 16;
+    while (size < 2 * count) size *= 2;
+    slots_.assign(size, 0);
+    for (size_t k = 0; k < count; ++k) {
+      size_t at = Hash(changes_.stale.data() + k * n, n) & (size - 1);
+      while (slots_[at]) at = (at + 1) & (size - 1);
+      slots_[at] = static_cast<uint32_t>(k + 1);
+    }
+  }
+  bool Stale(const uint8_t* record) const {
+    const size_t n = changes_.name_size;
+    const uint8_t* name = record + name_at_;
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = Hash(name, n) & mask; slots_[at]; at = (at + 1) & mask)
+      if (std::memcmp(changes_.stale.data() + (slots_[at] - 1) * n, name, n) == 0) return true;
+    return false;
+  }
+  storage::PagedFile& x_;
+  const IndexChanges& changes_;
+  size_t rs_;
+  int bs_, header_size_, blocks_;
+  size_t name_at_;
+  std::vector<uint8_t> block_;
+  std::vector<uint32_t> slots_;  // 1 + the index of a stale name; 0: free
+  std::vector<uint8_t> held_;  // records read and not yet handed out, from `at_`
+  size_t at_ = 0;
+  bool kept_ = false;  // the record at `at_` is known to stay
+  int read_ = 0;
+};
+
+// Whether the changes can name the index's records: by the table key its
+// records hold (maintained indexes of keyed tables) or by tuple number.
+bool Merges(const KeyLayout& layout, const TableRows& rows, const IndexChanges* changes) {
+  if (!changes) return false;
+  const bool keyed = rows.def->key_field_count > 0;
+  return changes->by_key ? keyed && layout.Maintained() : !keyed && !layout.Maintained();
+}
+
+}  // namespace
+
+void FamilyIndexes::Rewrite(const TableRows& rows, const TableStamps& stamps, const IndexChanges* changes) {
   for (size_t i = 0; i < files_.size(); ++i) {
     const IndexFiles& idx = indexes_[i];
     storage::PagedFile& x = *files_[i].x;
@@ -66,23 +171,61 @@ void FamilyIndexes::Rewrite(const TableRows& rows, const TableStamps& stamps) {
     format::Header xh = ReadHeader(x);
     format::Header yh = ReadHeader(y);
     KeyLayout layout(*rows.header, rows.def->key_field_count, idx, *cp_);
-    // The counters move only when the index's records change.
-    IndexImage image = BuildIndexImage(rows, layout, xh, yh, stamps, Counters::kKept);
-    // Compared a piece at a time: the old file is not read whole.
-    bool changed = x.Size() != image.x.size();
-    std::vector<uint8_t> piece(64 * 1024);
-    for (uint64_t at = static_cast<uint64_t>(xh.header_size); !changed && at < image.x.size(); at += piece.size()) {
-      const size_t n = static_cast<size_t>(std::min<uint64_t>(piece.size(), image.x.size() - at));
-      changed = x.Read(at, piece.data(), n) != n || !std::equal(piece.begin(), piece.begin() + static_cast<long>(n),
-                                                                  image.x.begin() + static_cast<long>(at));
+    if (xh.record_size != layout.RecordSize()) throw std::runtime_error("the index file's records do not match the table");
+    RecordSorter sorted(layout, SortBudget());
+    std::unique_ptr<OldRecords> old;
+    if (Merges(layout, rows, changes)) {
+      // The records of the changed rows, merged into those of the others as the file holds them.
+      changes->each([&](const RowRef& row, int64_t tuple) { layout.MakeRecord(row, tuple, sorted.Add()); });
+      old = std::make_unique<OldRecords>(x, xh, layout, *changes);
+    } else {
+      const size_t count = rows.Count();
+      size_t n = 0;
+      rows.ForEach([&](const RowRef& row) {
+        if (n < count) layout.MakeRecord(row, static_cast<int64_t>(n) + 1, sorted.Add());
+        ++n;
+      });
     }
-    if (changed) {
+    const int key = layout.KeySize();
+    const size_t rs = static_cast<size_t>(layout.RecordSize());
+    // Each record is copied out before the next is fetched, which may read
+    // over the buffer it lay in.
+    std::vector<uint8_t> copy(rs);
+    const uint8_t* added = sorted.Next();
+    auto take_added = [&]() -> const uint8_t* {
+      if (!added) return nullptr;
+      std::memcpy(copy.data(), added, rs);
+      added = sorted.Next();
+      return copy.data();
+    };
+    auto next = [&]() -> const uint8_t* {
+      if (!old) return take_added();
+      const uint8_t* kept = old->Peek();
+      // Equal keys cannot meet: the records of a changed row were dropped from the file's.
+      if (kept && (!added || layout.Compare(kept, added, key) <= 0)) {
+        std::memcpy(copy.data(), kept, rs);
+        old->Pop();
+        return copy.data();
+      }
+      return take_added();
+    };
+    XWritten written = WriteXBlocks(x, xh, layout, next, [&](int number) {
+      if (old) old->ReadThrough(number);
+    });
+    NoteRewrite(old != nullptr, sorted.Runs());
+    std::vector<uint8_t> y_bytes =
+        FinishIndexHeaders(xh, yh, written.records, written.blocks, written.leaves, key, stamps, Counters::kKept);
+    if (written.changed) {
       // Both counters move on together, keeping the difference the original engine left.
-      ++image.x[format::hdr::kChangeCount1];
-      ++image.y[format::hdr::kIndexChangeCount];
+      ++xh.raw[format::hdr::kChangeCount1];
+      ++y_bytes[format::hdr::kIndexChangeCount];
     }
-    ReplaceContent(x, image.x);
-    ReplaceContent(y, image.y);
+    std::vector<uint8_t> head = xh.raw;
+    head.resize(std::max(head.size(), static_cast<size_t>(xh.header_size)), 0);
+    x.Write(0, head.data(), head.size());
+    const uint64_t end = static_cast<uint64_t>(xh.header_size) + static_cast<uint64_t>(written.blocks) * xh.block_size;
+    if (x.Size() > end) x.Truncate(end);
+    ReplaceContent(y, y_bytes);
   }
 }
 
@@ -104,6 +247,7 @@ index::TableRows TableFamily::Rows() const {
 
 void TableFamily::LoadSecondaryIndexes() {
   unique_keys_.reset();
+  indexes_written_ = false;
   secondary_.Load(*env_, files_.directory, files_.secondary, def_, *codec_, &load_problems_);
 }
 
@@ -113,7 +257,59 @@ void TableFamily::WriteSecondaryIndexes() {
   stamps.structure = header_.raw[format::hdr::kChangeCount2];
   stamps.keyed = px_loaded_;
   if (px_loaded_) stamps.primary_index = px_header_.raw[format::hdr::kIndexChangeCount];
-  secondary_.Rewrite(Rows(), stamps);
+  index::IndexChanges changes;
+  const bool known = IndexChangesSinceWrite(changes);
+  secondary_.Rewrite(Rows(), stamps, known ? &changes : nullptr);
+}
+
+bool TableFamily::IndexChangesSinceWrite(index::IndexChanges& changes) const {
+  if (!indexes_written_ || index_changes_lost_) return false;
+  std::vector<RowId> ids;
+  if (!ChangedSince(indexed_version_, ids)) return false;
+  ids.insert(ids.end(), moved_.begin(), moved_.end());
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  // Most rows changed: building from every row costs no more, and holds no name per row.
+  if (ids.size() > static_cast<size_t>(record_count_) / 2 + 1024) return false;
+  std::vector<RowId> alive;
+  for (RowId id : ids)
+    if (Alive(id)) alive.push_back(id);
+  // The tuple number of a row: the rows before its block, and its slot.
+  auto first_tuple = std::make_shared<std::vector<int64_t>>();
+  changes.by_key = key_size_ > 0;
+  if (changes.by_key) {
+    changes.name_size = static_cast<size_t>(key_size_);
+    changes.stale = erased_keys_;
+    for (RowId id : alive) {
+      const RowBytes row = Row(PosOf(id));
+      changes.stale.insert(changes.stale.end(), row.data(), row.data() + key_size_);
+    }
+  } else {
+    // A deleted row moves the tuple number of every row after it: only rows
+    // changed in place or appended keep the others where they were.
+    if (alive.size() != ids.size() || !moved_.empty()) return false;
+    int64_t before = 0;
+    for (int b = 0; b < BlockCount(); ++b) {
+      first_tuple->push_back(before);
+      before += RowsIn(b);
+    }
+    changes.name_size = 4;
+    changes.stale.resize(alive.size() * 4);
+    for (size_t k = 0; k < alive.size(); ++k) {
+      const RowPos p = PosOf(alive[k]);
+      format::EncodeInt(changes.stale.data() + 4 * k, 4, (*first_tuple)[p.block] + p.slot + 1);
+    }
+  }
+  changes.count = alive.size();
+  changes.each = [this, alive = std::move(alive), first_tuple](const std::function<void(const index::RowRef&, int64_t)>& f) {
+    for (RowId id : alive) {
+      const RowPos p = PosOf(id);
+      const RowBytes row = Row(p);
+      const int64_t tuple = first_tuple->empty() ? 0 : (*first_tuple)[p.block] + p.slot + 1;
+      f({row.data(), chain_[p.block].number, p.slot}, tuple);
+    }
+  };
+  return true;
 }
 
 // Per row and unique index: its key's bytes, a bit and a node of the ordered

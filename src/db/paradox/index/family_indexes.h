@@ -1,7 +1,12 @@
 #pragma once
 // The secondary index files of an open table: found when it opens, joined to
-// its journal when it is first written, and rewritten from the rows at every
-// flush so that they always list exactly what the table holds.
+// its journal when it is first written, and brought in step with the rows at
+// every flush so that they always list exactly what the table holds. A flush
+// that knows which rows changed since the files were last written merges the
+// records of those rows into the X file as it stands, block by block; without
+// that it builds the records of every row afresh. Either way the files end up
+// byte for byte what a fresh build leaves, and a flush holds a bounded number
+// of records in memory (SortBudget), whatever the size of the table.
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,8 +26,9 @@ class FamilyIndexes {
   const std::vector<IndexFiles>& Indexes() const { return indexes_; }
 
   void OpenForWrite(Env& env, const std::string& directory, storage::Journal& journal);
-  // Rewrites the X and Y files of every index from the rows.
-  void Rewrite(const TableRows& rows, const TableStamps& stamps);
+  // Rewrites the X and Y files of every index from the rows, from `changes`
+  // where they tell enough (the indexes the files were last written with).
+  void Rewrite(const TableRows& rows, const TableStamps& stamps, const IndexChanges* changes);
 
  private:
   struct Writable {

@@ -1,8 +1,10 @@
 #include "db/paradox/index/index_build.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <numeric>
+#include <sys/types.h>
 #include <stdexcept>
 
 #include "db/paradox/format/block.h"
@@ -124,6 +126,42 @@ std::vector<std::vector<uint8_t>> SortedRecords(const TableRows& rows, const Key
   return records;
 }
 
+std::vector<uint8_t> FinishIndexHeaders(format::Header& xh, format::Header& yh, uint32_t records, int blocks,
+                                        const std::vector<format::IndexEntry>& leaves, int key_size,
+                                        const TableStamps& stamps, Counters counters) {
+  xh.num_records = records;
+  xh.used_blocks = xh.file_blocks = blocks;
+  xh.first_block = blocks ? 1 : 0;
+  xh.last_block = blocks;
+  xh.first_free_block = 0;
+
+  // Y: the tree over the X blocks.
+  if (yh.record_size != key_size + 6) throw std::runtime_error("the index tree's records do not match the table");
+  format::IndexTree tree = BuildEngineTree(leaves, key_size, yh.block_size);
+  yh.num_records = tree.entries;
+  yh.used_blocks = yh.file_blocks = tree.block_count;
+  yh.first_block = tree.block_count ? 1 : 0;
+  yh.last_block = tree.block_count;
+  yh.index_root = 1;
+  yh.index_levels = tree.levels;
+  yh.first_free_block = 0;
+
+  uint8_t& x_counter = xh.raw[format::hdr::kChangeCount1];
+  uint8_t& y_counter = yh.raw[format::hdr::kIndexChangeCount];
+  switch (counters) {
+    case Counters::kRebuilt: y_counter = x_counter; break;
+    case Counters::kKept: break;
+  }
+  xh.raw[format::hdr::kChangeCount2] = stamps.structure;
+  if (stamps.keyed) xh.raw[0x2F] = stamps.primary_index;
+  xh.StoreCounters();
+  yh.StoreCounters();
+  std::vector<uint8_t> y = yh.raw;
+  y.resize(static_cast<size_t>(yh.header_size), 0);
+  y.insert(y.end(), tree.blocks.begin(), tree.blocks.end());
+  return y;
+}
+
 IndexImage BuildIndexImage(const TableRows& rows, const KeyLayout& layout,
                            format::Header xh, format::Header yh, const TableStamps& stamps, Counters counters) {
   IndexImage image;
@@ -146,39 +184,179 @@ IndexImage BuildIndexImage(const TableRows& rows, const KeyLayout& layout,
     for (int k = 0; k < n; ++k) std::memcpy(out + BlockHeader::kSize + static_cast<size_t>(k) * rs, records[first + k], rs);
     image.x_blocks.push_back({std::vector<uint8_t>(records[first], records[first] + layout.KeySize()), b + 1, n});
   }
-  xh.num_records = static_cast<uint32_t>(records.size());
-  xh.used_blocks = xh.file_blocks = blocks;
-  xh.first_block = blocks ? 1 : 0;
-  xh.last_block = blocks;
-  xh.first_free_block = 0;
-
-  // Y: the tree over the X blocks.
-  const int key = layout.KeySize();
-  if (yh.record_size != key + 6) throw std::runtime_error("the index tree's records do not match the table");
-  format::IndexTree tree = BuildEngineTree(image.x_blocks, key, yh.block_size);
-  yh.num_records = tree.entries;
-  yh.used_blocks = yh.file_blocks = tree.block_count;
-  yh.first_block = tree.block_count ? 1 : 0;
-  yh.last_block = tree.block_count;
-  yh.index_root = 1;
-  yh.index_levels = tree.levels;
-  yh.first_free_block = 0;
-
-  uint8_t& x_counter = xh.raw[format::hdr::kChangeCount1];
-  uint8_t& y_counter = yh.raw[format::hdr::kIndexChangeCount];
-  switch (counters) {
-    case Counters::kRebuilt: y_counter = x_counter; break;
-    case Counters::kKept: break;
-  }
-  xh.raw[format::hdr::kChangeCount2] = stamps.structure;
-  if (stamps.keyed) xh.raw[0x2F] = stamps.primary_index;
-  xh.StoreCounters();
-  yh.StoreCounters();
+  image.y = FinishIndexHeaders(xh, yh, static_cast<uint32_t>(records.size()), blocks, image.x_blocks, layout.KeySize(),
+                               stamps, counters);
   std::copy(xh.raw.begin(), xh.raw.end(), image.x.begin());
-  image.y = yh.raw;
-  image.y.resize(static_cast<size_t>(yh.header_size), 0);
-  image.y.insert(image.y.end(), tree.blocks.begin(), tree.blocks.end());
   return image;
+}
+
+namespace {
+std::atomic<size_t> sort_budget{4u << 20};
+std::atomic<uint64_t> merged_count{0}, built_count{0}, run_count{0};
+}  // namespace
+
+void SetSortBudget(size_t bytes) {
+  sort_budget = bytes;
+  merged_count = built_count = run_count = 0;
+}
+size_t SortBudget() { return sort_budget; }
+RewriteCounters Rewrites() { return {merged_count, built_count, run_count}; }
+void NoteRewrite(bool merged, int runs) {
+  ++(merged ? merged_count : built_count);
+  run_count += static_cast<uint64_t>(runs);
+}
+
+RecordSorter::RecordSorter(const KeyLayout& layout, size_t budget)
+    : layout_(layout), rs_(static_cast<size_t>(layout.RecordSize())) {
+  chunk_records_ = std::max<size_t>(2, budget / (rs_ + sizeof(uint32_t)));
+}
+
+RecordSorter::~RecordSorter() {
+  if (spill_) std::fclose(spill_);
+}
+
+uint8_t* RecordSorter::Add() {
+  if (chunk_count_ == chunk_records_) SpillChunk();
+  if (chunk_.size() < (chunk_count_ + 1) * rs_)
+    chunk_.resize(std::min(chunk_records_, std::max<size_t>(64, 2 * (chunk_count_ + 1))) * rs_);
+  ++count_;
+  return chunk_.data() + chunk_count_++ * rs_;
+}
+
+void RecordSorter::SortChunk() {
+  order_.resize(chunk_count_);
+  for (size_t k = 0; k < chunk_count_; ++k) order_[k] = static_cast<uint32_t>(k);
+  const uint8_t* flat = chunk_.data();
+  const size_t rs = rs_;
+  const int key = layout_.KeySize();
+  std::stable_sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) {
+    return layout_.Compare(flat + a * rs, flat + b * rs, key) < 0;
+  });
+}
+
+void RecordSorter::SpillChunk() {
+  if (chunk_count_ == 0) return;
+  SortChunk();
+  if (!spill_) {
+    spill_ = std::tmpfile();
+    if (!spill_) throw std::runtime_error("no temporary file for sorting the index records");
+  }
+  Run run;
+  run.offset = spilled_bytes_;
+  run.records = chunk_count_;
+  for (uint32_t k : order_)
+    if (std::fwrite(chunk_.data() + k * rs_, 1, rs_, spill_) != rs_)
+      throw std::runtime_error("writing the temporary file of the index records failed");
+  spilled_bytes_ += chunk_count_ * rs_;
+  runs_.push_back(std::move(run));
+  chunk_count_ = 0;
+}
+
+bool RecordSorter::Refill(size_t r) {
+  Run& run = runs_[r];
+  if (run.at < run.held) return true;
+  if (run.taken == run.records) return false;
+  const size_t n = static_cast<size_t>(std::min<uint64_t>(run.buffer.size() / rs_, run.records - run.taken));
+  if (fseeko(spill_, static_cast<off_t>(run.offset + run.taken * rs_), SEEK_SET) != 0 ||
+      std::fread(run.buffer.data(), 1, n * rs_, spill_) != n * rs_)
+    throw std::runtime_error("reading the temporary file of the index records failed");
+  run.taken += n;
+  run.at = 0;
+  run.held = n;
+  return true;
+}
+
+void RecordSorter::StartMerge() {
+  merging_ = true;
+  if (runs_.empty()) {
+    SortChunk();
+    return;
+  }
+  SpillChunk();
+  std::vector<uint8_t>().swap(chunk_);
+  std::vector<uint32_t>().swap(order_);
+  if (std::fflush(spill_) != 0) throw std::runtime_error("writing the temporary file of the index records failed");
+  // The budget shared among the runs' buffers.
+  const size_t per_run = std::max<size_t>(1, chunk_records_ * (rs_ + sizeof(uint32_t)) / runs_.size() / rs_);
+  for (size_t r = 0; r < runs_.size(); ++r) {
+    runs_[r].buffer.resize(static_cast<size_t>(std::min<uint64_t>(per_run, runs_[r].records)) * rs_);
+    if (Refill(r)) heap_.push_back(r);
+  }
+  std::make_heap(heap_.begin(), heap_.end(), [&](size_t a, size_t b) { return RunBefore(b, a); });
+}
+
+bool RecordSorter::RunBefore(size_t a, size_t b) const {
+  const int c = layout_.Compare(runs_[a].buffer.data() + runs_[a].at * rs_, runs_[b].buffer.data() + runs_[b].at * rs_,
+                                layout_.KeySize());
+  // Equal records: the earlier run holds the rows added first.
+  return c < 0 || (c == 0 && a < b);
+}
+
+const uint8_t* RecordSorter::Next() {
+  if (!merging_) StartMerge();
+  if (runs_.empty()) return next_ < chunk_count_ ? chunk_.data() + order_[next_++] * rs_ : nullptr;
+  const auto later = [&](size_t a, size_t b) { return RunBefore(b, a); };
+  if (last_run_ != SIZE_MAX) {
+    // The run the last record came from moves on to its next one.
+    ++runs_[last_run_].at;
+    if (Refill(last_run_)) {
+      heap_.push_back(last_run_);
+      std::push_heap(heap_.begin(), heap_.end(), later);
+    }
+    last_run_ = SIZE_MAX;
+  }
+  if (heap_.empty()) return nullptr;
+  std::pop_heap(heap_.begin(), heap_.end(), later);
+  last_run_ = heap_.back();
+  heap_.pop_back();
+  return runs_[last_run_].buffer.data() + runs_[last_run_].at * rs_;
+}
+
+XWritten WriteXBlocks(storage::PagedFile& x, const format::Header& xh, const KeyLayout& layout,
+                      const std::function<const uint8_t*()>& next, const std::function<void(int)>& before_write) {
+  XWritten out;
+  const size_t rs = static_cast<size_t>(layout.RecordSize());
+  if (xh.record_size != layout.RecordSize()) throw std::runtime_error("the index file's records do not match the table");
+  const int bs = xh.block_size;
+  const int per_block = (bs - BlockHeader::kSize) / static_cast<int>(rs);
+  const uint64_t old_size = x.Size();
+  // A block is written once the next one has a record: only then is it known not to be the last.
+  std::vector<uint8_t> pending(static_cast<size_t>(bs), 0), filling(static_cast<size_t>(bs), 0), old(static_cast<size_t>(bs));
+  int pending_n = 0, filling_n = 0;
+  auto emit = [&](std::vector<uint8_t>& block, int n, bool last) {
+    const int number = ++out.blocks;
+    format::RequireBlockCount(number);
+    BlockHeader{static_cast<uint16_t>(last ? 0 : number + 1), static_cast<uint16_t>(number - 1),
+                BlockHeader::SizeFor(n, static_cast<int>(rs))}
+        .Store(block.data());
+    out.leaves.push_back({std::vector<uint8_t>(block.begin() + BlockHeader::kSize,
+                                               block.begin() + BlockHeader::kSize + layout.KeySize()),
+                          number, n});
+    before_write(number);
+    const uint64_t at = format::BlockOffset(xh.header_size, bs, number);
+    const bool same = at + static_cast<uint64_t>(bs) <= old_size && x.Read(at, old.data(), old.size()) == old.size() &&
+                      old == block;
+    if (!same) {
+      out.changed = true;
+      x.Write(at, block.data(), block.size());
+    }
+    std::fill(block.begin(), block.end(), 0);
+  };
+  for (const uint8_t* r = next(); r; r = next()) {
+    if (filling_n == per_block) {
+      if (pending_n) emit(pending, pending_n, false);
+      std::swap(pending, filling);
+      pending_n = filling_n;
+      filling_n = 0;
+    }
+    std::memcpy(filling.data() + BlockHeader::kSize + static_cast<size_t>(filling_n) * rs, r, rs);
+    ++filling_n;
+    ++out.records;
+  }
+  if (pending_n) emit(pending, pending_n, filling_n == 0);
+  if (filling_n) emit(filling, filling_n, true);
+  if (old_size != static_cast<uint64_t>(xh.header_size) + static_cast<uint64_t>(out.blocks) * bs) out.changed = true;
+  return out;
 }
 
 format::Header NewXHeader(const format::Header& table, const TableDef& def, const IndexFiles& index,

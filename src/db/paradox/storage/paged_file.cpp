@@ -52,6 +52,17 @@ bool PagedFile::SameAsCurrent(uint64_t offset, const void* buf, size_t n) {
   return std::memcmp(current.data(), buf, n) == 0;
 }
 
+bool PagedFile::WritesThrough(uint64_t index) const {
+  if (pages_.count(index)) return false;
+  const uint64_t at = index * kPageSize;
+  // Past the committed end: a rollback cuts it off, so no need to hold it back.
+  if (at >= committed_size_) return true;
+  // Inside a unit, a rollback cuts the file back to its size before the unit
+  // and restores the pages the journal saved: only a page that still holds
+  // on disk what it held before the unit must wait for its flush.
+  return in_unit_ && (at >= unit_base_size_ || journaled_pages_.count(index));
+}
+
 void PagedFile::Write(uint64_t offset, const void* buf, size_t n) {
   if (n == 0) return;
   // Rewriting bytes with what they already hold changes nothing to journal.
@@ -67,15 +78,14 @@ void PagedFile::Write(uint64_t offset, const void* buf, size_t n) {
     uint64_t index = pos / kPageSize;
     size_t in_page = static_cast<size_t>(pos % kPageSize);
     size_t take = std::min(n - done, static_cast<size_t>(kPageSize) - in_page);
-    if (index * kPageSize < committed_size_ || pages_.count(index)) {
+    if (!WritesThrough(index)) {
       std::vector<uint8_t>& page = CachedPage(index);
       std::memcpy(page.data() + in_page, in + done, take);
     } else {
-      // Past the committed end: a rollback cuts it off, so no need to hold it back.
       size_t run = take;
       while (done + run < n) {
         uint64_t next_index = (offset + done + run) / kPageSize;
-        if (pages_.count(next_index)) break;
+        if (!WritesThrough(next_index)) break;
         run += std::min(n - done - run, static_cast<size_t>(kPageSize));
       }
       file_->WriteAt(pos, in + done, run);

@@ -3,7 +3,10 @@
 // journal: bytes the last committed state holds are only changed at commit,
 // after their original contents are safe in the journal; bytes past the
 // committed end of file are written through at once, since a rollback simply
-// cuts the file back to its committed size.
+// cuts the file back to its committed size. Inside a unit of work the same
+// holds of the pages past the file's size before the unit and of the pages
+// an earlier flush of the unit saved in the journal: only the pages first
+// changed since the unit began are held back.
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -61,6 +64,7 @@ class PagedFile {
  private:
   std::vector<uint8_t>& CachedPage(uint64_t index);
   bool SameAsCurrent(uint64_t offset, const void* buf, size_t n);
+  bool WritesThrough(uint64_t page_index) const;
   std::unique_ptr<File> file_;
   std::string path_;
   std::function<void()> before_change_;
