@@ -154,13 +154,21 @@ const char* RowStore::Load(size_t index) const {
   last_end_ = offset + length;
   if (offset >= chunk_start_ && offset + length <= chunk_start_ + chunk_.size()) return chunk_.data() + (offset - chunk_start_);
   // Rows read in their file order (a table walked from its first row) come
-  // from one read of the stretch that follows; any other row is read alone.
-  const size_t wanted = follows ? std::max<size_t>(kReadAheadBytes, length) : length;
+  // from one read of the stretch that follows, up to the end of the rows; any
+  // other row is read alone. The rows of a small table are read whole at once.
+  uint64_t start = offset;
+  size_t wanted = length;
+  if (written_ <= kReadAheadBytes) {
+    start = 0;
+    wanted = static_cast<size_t>(written_);
+  } else if (follows) {
+    wanted = static_cast<size_t>(std::min<uint64_t>(std::max<size_t>(kReadAheadBytes, length), written_ - offset));
+  }
   chunk_.resize(wanted);
-  chunk_start_ = offset;
+  chunk_start_ = start;
   size_t done = 0;
   while (done < wanted) {
-    const ssize_t n = pread(fd_, chunk_.data() + done, wanted - done, static_cast<off_t>(offset + done));
+    const ssize_t n = pread(fd_, chunk_.data() + done, wanted - done, static_cast<off_t>(start + done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       chunk_.clear();
@@ -170,11 +178,11 @@ const char* RowStore::Load(size_t index) const {
     done += static_cast<size_t>(n);
   }
   chunk_.resize(done);
-  if (done < length) {
+  if (offset + length > chunk_start_ + done) {
     chunk_.clear();
     throw AccessError("fichier temporaire des lignes tronqué");
   }
-  return chunk_.data();
+  return chunk_.data() + (offset - chunk_start_);
 }
 
 void RowStore::Read(size_t index, std::vector<Cell>& row) const {
