@@ -39,6 +39,13 @@ TEST(SequenceFile, BlobsOfGoodAndDamagedFiles) {
   EXPECT_EQ(blob_of("1,2\n3,4\n5,6\n", 2).size(), 24u) << "more lines than N";
   for (const char* bad : {"1,2\n\n3,4\n", "12\n", "a,b\n", "1;2\n"}) EXPECT_THROW(blob_of(bad, 1), std::runtime_error) << bad;
   EXPECT_THROW(blob_of(std::string(100000, 'x'), 1), std::runtime_error) << "a line too long";
+  // The longest line read is 257 characters, with or without its line break.
+  const std::string longest = "1," + std::string(255, '0');
+  for (const std::string& end : {std::string("\n"), std::string()}) {
+    EXPECT_EQ(blob_of(longest + end, 1).size(), 8u) << end.size();
+    EXPECT_THROW(blob_of(longest + "0" + end, 1), std::runtime_error) << end.size();
+  }
+  EXPECT_THROW(ReadSampleBlob(fs::temp_directory_path().string(), 1, 10, {}), std::runtime_error) << "a folder";
   std::string many;
   for (int i = 0; i < 101; ++i) many += "1,1\n";
   EXPECT_THROW(blob_of(many, 1), std::runtime_error) << "more lines than the bound";

@@ -118,6 +118,7 @@ void Table::SetMaster(Table* master, const std::string& master_column, const std
   master_ = master;
   master_column_ = master_column;
   key_column_ = key_column;
+  column_by_name_.clear();
   if (master_) master_->details_.push_back(this);
   if (open_) ApplyMasterRow();
 }
@@ -184,6 +185,7 @@ void Table::SortOn(int key) {
 void Table::Close() {
   if (!open_) return;
   open_ = false;
+  column_by_name_.clear();
   data_.reset();
   store_.reset();
   current_.clear();
@@ -286,7 +288,9 @@ bool Table::Eof() const { return !open_ || eof_; }
 
 Field Table::FieldByName(const std::string& column) const {
   if (!open_) throw AccessError("la table " + name_ + " n'est pas ouverte");
-  const int index = ColumnOf(column, *data_);
+  auto known = column_by_name_.find(column);
+  if (known == column_by_name_.end()) known = column_by_name_.emplace(column, ColumnOf(column, *data_)).first;
+  const int index = known->second;
   if (index < 0) throw AccessError("Champ '" + column + "' introuvable dans la table " + name_);
   return Field(*this, index);
 }

@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "db/access/field.h"
@@ -95,6 +97,13 @@ class Table {
   int sorted_key_ = -1;
   size_t position_ = 0;  // index into the store
   mutable std::vector<Cell> current_;  // row current_index_, decoded
+  // FieldByName's answers while the table stays open on the same key column:
+  // a run asks for the same few columns on every row.
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
+  mutable std::unordered_map<std::string, int, NameHash, std::equal_to<>> column_by_name_;
   mutable size_t current_index_ = SIZE_MAX;
   bool eof_ = true;
 };

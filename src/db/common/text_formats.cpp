@@ -320,11 +320,36 @@ std::string FormatNumber(double value, const NumberNotation& notation) {
   return out;
 }
 
+namespace {
+
+// A number's text in the C form: on the stack while it is short, as most are.
+class CForm {
+ public:
+  CForm& operator+=(char c) {
+    if (size_ < sizeof short_) short_[size_] = c;
+    else {
+      if (size_ == sizeof short_) long_.assign(short_, sizeof short_);
+      long_ += c;
+    }
+    ++size_;
+    return *this;
+  }
+  const char* data() const { return size_ <= sizeof short_ ? short_ : long_.data(); }
+  size_t size() const { return size_; }
+
+ private:
+  char short_[64];
+  std::string long_;
+  size_t size_ = 0;
+};
+
+}  // namespace
+
 NumberTextError ParseNumber(std::string_view text, const TextFormats& formats, double& value) {
   const std::string_view trimmed = Trim(text);
   auto at = [&](size_t k) { return k < trimmed.size() ? trimmed[k] : '\0'; };
   // Rewritten in the C form for from_chars, which ignores the C locale a desktop program sets.
-  std::string c_form;
+  CForm c_form;
   bool digits = false;
   size_t i = 0;
   if (at(i) == '-') c_form += trimmed[i++];
