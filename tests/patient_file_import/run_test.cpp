@@ -18,6 +18,10 @@
 #include "shell/formats.h"
 #include "tools/tabulor-mkmdb/fixtures.h"
 
+extern "C" {
+#include <paradox.h>
+}
+
 namespace tabulor::patient_file_import {
 namespace {
 
@@ -170,6 +174,18 @@ TEST_F(PatientFileRunTest, GeneratedFilesOfSeveralSeedsStoreEveryPatientOnce) {
       EXPECT_EQ(stored.count(it->first), 1u) << std::get<0>(it->first) << " " << std::get<1>(it->first);
     before = stored.size();
   }
+  // The engine's checks and pxlib, an independent reader, accept the table the runs wrote.
+  const std::string data = schema::DataDirectory(root_.string());
+  EXPECT_EQ(db::VerifyTable(session_, data, "Patient.DB"), std::vector<std::string>{});
+  pxdoc_t* doc = PX_new();
+  ASSERT_EQ(PX_open_file(doc, (data + "/Patient.DB").c_str()), 0);
+  EXPECT_EQ(static_cast<size_t>(PX_get_num_records(doc)), before);
+  std::vector<char> record(static_cast<size_t>(PX_get_recordsize(doc)));
+  int read = 0;
+  for (int r = 0; r < PX_get_num_records(doc); ++r) read += PX_get_record(doc, r, record.data()) != nullptr;
+  EXPECT_EQ(static_cast<size_t>(read), before);
+  PX_close(doc);
+  PX_delete(doc);
 }
 
 TEST_F(PatientFileRunTest, UnreadableSourcesAreRefusedWithTheirReasonAndChangeNothing) {
