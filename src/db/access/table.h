@@ -15,13 +15,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "db/access/field.h"
 #include "db/access/row_store.h"
 #include "db/access/table_data.h"
+#include "db/common/string_map.h"
 
 namespace tabulor::db::access {
 
@@ -99,11 +98,7 @@ class Table {
   mutable std::vector<Cell> current_;  // row current_index_, decoded
   // FieldByName's answers while the table stays open on the same key column:
   // a run asks for the same few columns on every row.
-  struct NameHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
-  };
-  mutable std::unordered_map<std::string, int, NameHash, std::equal_to<>> column_by_name_;
+  mutable StringMap<int> column_by_name_;
   mutable size_t current_index_ = SIZE_MAX;
   bool eof_ = true;
 };

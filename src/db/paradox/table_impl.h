@@ -3,11 +3,9 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "db/common/string_map.h"
 #include "db/paradox/engine.h"
 #include "db/paradox/ordered_rows.h"
 #include "db/paradox/table_family.h"
@@ -19,11 +17,7 @@ struct Table::Impl {
   std::vector<std::unique_ptr<Field>> fields;
   // Field positions by the names callers asked for, exactly as spelled: the
   // steps of a run ask for the same few names on every row.
-  struct NameHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
-  };
-  std::unordered_map<std::string, int, NameHash, std::equal_to<>> field_by_name;
+  StringMap<int> field_by_name;
   bool read_only = false;
   bool exclusive = false;
   std::string index_name;
