@@ -30,6 +30,7 @@ struct Session::Impl {
   std::map<std::string, std::string> databases;     // upper-case database name -> alias
   std::map<std::string, std::weak_ptr<TableFamily>> families;  // by .DB path
   std::map<std::string, UnitState*> units;                     // open units of work, by directory
+  std::shared_ptr<BlockCachePool> block_cache = std::make_shared<BlockCachePool>();  // shared by its families
 };
 
 // The path with each component matched on disk whatever its case.

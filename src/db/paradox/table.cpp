@@ -136,7 +136,8 @@ void Table::Open() {
   if (family && (impl_->exclusive || family->exclusive))
     throw EngineError("Table " + files.db + " is busy: it is open elsewhere", files.db);
   if (!family) {
-    family = std::make_shared<TableFamily>(session_.shared_env(), files, files.db, impl_->read_only);
+    family = std::make_shared<TableFamily>(session_.shared_env(), files, files.db, impl_->read_only, true,
+                                           session_.impl_->block_cache);
     registry[path] = family;
   }
   if (impl_->exclusive) family->exclusive = true;

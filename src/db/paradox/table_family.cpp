@@ -93,8 +93,8 @@ auto TableFamily::Guarded(F&& f) -> decltype(f()) {
 }
 
 TableFamily::TableFamily(std::shared_ptr<Env> env, const FamilyFiles& files, std::string name, bool read_only,
-                         bool open_blob_file)
-    : env_(std::move(env)), files_(files), name_(std::move(name)), read_only_(read_only) {
+                         bool open_blob_file, std::shared_ptr<BlockCachePool> pool)
+    : env_(std::move(env)), files_(files), name_(std::move(name)), read_only_(read_only), pool_(std::move(pool), this) {
   if (files_.db.empty()) Fail("the table does not exist in " + files_.directory);
   path_ = files_.Path(files_.db);
   const std::string journal = storage::Journal::NameFor(files_.db);
@@ -173,6 +173,8 @@ void TableFamily::LoadBlocks() {
   std::set<int> seen;
   std::vector<uint8_t> buf(static_cast<size_t>(bs));
   budget_blocks_ = std::max<size_t>(1, DefaultCacheBudget() / static_cast<size_t>(bs));
+  chain_.reserve(static_cast<size_t>(header_.file_blocks));
+  first_keys_.reserve(static_cast<size_t>(header_.file_blocks) * static_cast<size_t>(key_size_));
   int prev = 0;
   for (int number = header_.first_block; number != 0;) {
     if (number > header_.file_blocks) throw std::runtime_error("block chain leaves the file at block " + std::to_string(number));
@@ -189,14 +191,15 @@ void TableFamily::LoadBlocks() {
     Block b;
     b.number = static_cast<uint16_t>(number);
     const auto records = buf.begin() + BlockHeader::kSize;
-    if (n > 0 && key_size_ > 0) b.first_key.assign(records, records + key_size_);
+    InsertFirstKey(BlockCount(), n > 0 ? &*records : nullptr);
     b.disk_next = bh.next;
     b.disk_prev = bh.prev;
+    b.ids.reserve(static_cast<size_t>(n));
     for (int slot = 0; slot < n; ++slot) b.ids.push_back(NewId(b.number, slot));
     record_count_ += n;
     chain_.push_back(std::move(b));
     // The first blocks stay in the cache, as read.
-    if (held_blocks_ < budget_blocks_) {
+    if (held_blocks_ < budget_blocks_ && pool_.Room(BlockBytes())) {
       Hold(static_cast<uint16_t>(number), std::vector<uint8_t>(records, records + static_cast<long>(n) * rs));
       cache_[number].dirty = false;
       lru_.splice(lru_.end(), dirty_lru_, cache_[number].lru);
@@ -341,7 +344,7 @@ void TableFamily::AbandonUnit() {
 // ---- positions ----
 
 RowId TableFamily::NewId(uint16_t block_number, int slot) {
-  where_.push_back({block_number, slot});
+  where_.push_back({block_number, static_cast<int16_t>(slot)});
   return static_cast<RowId>(where_.size() - 1);
 }
 
@@ -350,7 +353,7 @@ void TableFamily::Relocate(int chain_index, int from_slot) {
   for (size_t j = static_cast<size_t>(from_slot); j < b.ids.size(); ++j) {
     Where& w = where_[b.ids[j]];
     if (w.block_number != b.number) NoteIndexMove(b.ids[j]);
-    w = {b.number, static_cast<int32_t>(j)};
+    w = {b.number, static_cast<int16_t>(j)};
   }
 }
 
@@ -448,7 +451,7 @@ int TableFamily::LastBlockBefore(Pred before) const {
     const int mid = (lo + hi) / 2;
     int k = mid;
     while (k >= 0 && chain_[k].ids.empty()) --k;
-    if (k < 0 || before(chain_[k].first_key.data())) lo = mid + 1;
+    if (k < 0 || before(FirstKey(k))) lo = mid + 1;
     else hi = mid;
   }
   return lo - 1;
@@ -506,6 +509,7 @@ TableFamily::Bytes TableFamily::Load(int chain_index) const {
   const uint16_t n = chain_[chain_index].number;
   if (n >= cache_.size()) cache_.resize(static_cast<size_t>(n) + 1);
   Cached& c = cache_[n];
+  c.used = pool_.Use();
   if (c.data) {
     std::list<uint16_t>& list = c.dirty ? dirty_lru_ : lru_;
     list.splice(list.end(), list, c.lru);
@@ -525,6 +529,7 @@ TableFamily::Bytes TableFamily::Load(int chain_index) const {
   c.dirty = false;
   c.lru = lru_.insert(lru_.end(), n);
   ++held_blocks_;
+  pool_.Held(BlockBytes());
   TrimClean(n);
   NoteHeld(held_blocks_);
   return data;
@@ -550,7 +555,9 @@ void TableFamily::Hold(uint16_t number, std::vector<uint8_t> data) {
   c.data = std::make_shared<std::vector<uint8_t>>(std::move(data));
   c.dirty = true;
   c.lru = dirty_lru_.insert(dirty_lru_.end(), number);
+  c.used = pool_.Use();
   ++held_blocks_;
+  pool_.Held(BlockBytes());
   ++dirty_blocks_;
   NoteHeld(held_blocks_);
 }
@@ -561,6 +568,7 @@ void TableFamily::Drop(uint16_t number) const {
   (c.dirty ? dirty_lru_ : lru_).erase(c.lru);
   c.data.reset();
   --held_blocks_;
+  pool_.Released(BlockBytes());
   if (c.dirty) --dirty_blocks_;
   c.dirty = false;
 }
@@ -569,6 +577,7 @@ void TableFamily::DropAll() {
   cache_.clear();
   lru_.clear();
   dirty_lru_.clear();
+  pool_.Released(held_blocks_ * BlockBytes());
   held_blocks_ = dirty_blocks_ = 0;
 }
 
@@ -579,6 +588,23 @@ void TableFamily::TrimClean(uint16_t keep) const {
     if (n == keep || c.dirty || c.data.use_count() > 1) continue;
     Drop(n);
   }
+  pool_.Trim();
+}
+
+const uint16_t* TableFamily::OldestClean() const {
+  for (const uint16_t& n : lru_)
+    if (cache_[n].data.use_count() == 1) return &n;
+  return nullptr;
+}
+
+bool TableFamily::OldestReleasable(uint64_t& used) const {
+  const uint16_t* n = OldestClean();
+  if (n) used = cache_[*n].used;
+  return n != nullptr;
+}
+
+void TableFamily::ReleaseOldest() const {
+  if (const uint16_t* n = OldestClean()) Drop(*n);
 }
 
 void TableFamily::WriteBlock(int chain_index, const std::vector<uint8_t>& data) {
@@ -615,20 +641,29 @@ void TableFamily::SpillDirty() {
 }
 
 void TableFamily::NoteFirstKey(int chain_index) {
-  if (key_size_ == 0) return;
-  Block& b = chain_[chain_index];
-  if (b.ids.empty()) {
-    b.first_key.clear();
-    return;
-  }
+  if (key_size_ == 0 || chain_[chain_index].ids.empty()) return;
   const Bytes data = Load(chain_index);
-  b.first_key.assign(data->begin(), data->begin() + key_size_);
+  std::memcpy(first_keys_.data() + static_cast<size_t>(chain_index) * key_size_, data->data(), key_size_);
+}
+
+void TableFamily::InsertFirstKey(int chain_index, const uint8_t* key) {
+  if (key_size_ == 0) return;
+  const auto at = first_keys_.begin() + static_cast<long>(chain_index) * key_size_;
+  if (key) first_keys_.insert(at, key, key + key_size_);
+  else first_keys_.insert(at, static_cast<size_t>(key_size_), 0);
+}
+
+void TableFamily::EraseFirstKey(int chain_index) {
+  if (key_size_ == 0) return;
+  const auto at = first_keys_.begin() + static_cast<long>(chain_index) * key_size_;
+  first_keys_.erase(at, at + key_size_);
 }
 
 void TableFamily::FreeBlock(int chain_index) {
   uint16_t n = chain_[chain_index].number;
   Drop(n);
   chain_.erase(chain_.begin() + chain_index);
+  EraseFirstKey(chain_index);
   free_blocks_.insert(free_blocks_.begin(), n);
   newly_freed_.push_back(n);
   IndexChain(chain_index);
@@ -642,6 +677,7 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
     Block b;
     b.number = NewBlockNumber();
     chain_.push_back(std::move(b));
+    InsertFirstKey(0, nullptr);
     IndexChain(0);
     Hold(chain_.back().number, {});
   }
@@ -673,9 +709,9 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
       // Appending past a full last block starts a new block.
       const RowId id = NewId(fresh.number, 0);
       fresh.ids = {id};
-      if (key_size_ > 0) fresh.first_key.assign(record.begin(), record.begin() + key_size_);
       const uint16_t number = fresh.number;
       chain_.insert(chain_.begin() + p.block + 1, std::move(fresh));
+      InsertFirstKey(p.block + 1, record.data());
       IndexChain(p.block + 1);
       Hold(number, record);
       ++record_count_;
@@ -693,6 +729,7 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
     full_ids.resize(static_cast<size_t>(keep));
     const uint16_t number = fresh.number;
     chain_.insert(chain_.begin() + p.block + 1, std::move(fresh));
+    InsertFirstKey(p.block + 1, nullptr);
     IndexChain(p.block + 1);
     Hold(number, std::move(moved));
     NoteFirstKey(p.block + 1);
@@ -735,6 +772,7 @@ void TableFamily::Erase(RowPos p) {
   if (record_count_ == 0) {
     // An empty table is a header alone, as the original engine creates it.
     chain_.clear();
+    first_keys_.clear();
     DropAll();
     free_blocks_.clear();
     newly_freed_.clear();
@@ -748,7 +786,7 @@ void TableFamily::Erase(RowPos p) {
       // The first block stays the head of the chain: it takes over the next block's rows.
       Change(0) = *next_rows;
       chain_[0].ids = std::move(chain_[1].ids);
-      chain_[0].first_key = std::move(chain_[1].first_key);
+      if (key_size_ > 0) std::memcpy(first_keys_.data(), FirstKey(1), key_size_);
       FreeBlock(1);
       Relocate(0, 0);
     } else {
@@ -921,7 +959,7 @@ void TableFamily::WritePrimaryIndex() {
   if (!px_file_) return;
   std::vector<format::IndexEntry> leaves;
   for (int i = 0; i < BlockCount(); ++i)
-    if (RowsIn(i) > 0) leaves.push_back({chain_[i].first_key, chain_[i].number, RowsIn(i)});
+    if (RowsIn(i) > 0) leaves.push_back({FirstKeyCopy(i), chain_[i].number, RowsIn(i)});
   if (!px_loaded_) {
     format::NewTableLayout layout;
     layout.fields = header_.fields;

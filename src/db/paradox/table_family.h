@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "db/paradox/block_cache_pool.h"
+#include "db/paradox/chunked_array.h"
 #include "db/paradox/env.h"
 #include "db/paradox/format/blob_file.h"
 #include "db/paradox/format/block.h"
@@ -71,13 +73,14 @@ struct FamilyFiles {
   static FamilyFiles Find(Env& env, const std::string& directory, const std::string& table_file);
 };
 
-class TableFamily {
+class TableFamily : private BlockCachePool::Member {
  public:
   // `name` is the table's name for messages. Rolls back a journal left by a
   // writer that died. Throws EngineError.
   // `open_blob_file` false leaves the .MB unread, for changes that keep blob references as they are.
+  // `pool`: the budget the family's block cache shares with the other families of its session (none: its own alone).
   TableFamily(std::shared_ptr<Env> env, const FamilyFiles& files, std::string name, bool read_only,
-              bool open_blob_file = true);
+              bool open_blob_file = true, std::shared_ptr<BlockCachePool> pool = nullptr);
   ~TableFamily();
 
   bool exclusive = false;  // held by one cursor opened exclusively
@@ -181,7 +184,8 @@ class TableFamily {
 
   // The block cache of each family: how many bytes of records it holds at
   // most besides the blocks in use, for every family opened later (the tests
-  // make it small), and what the families did since it was set.
+  // make it small), and what the families did since it was set. The families
+  // of a session also share the budget of its BlockCachePool.
   static void SetDefaultCacheBudget(size_t bytes);
   static size_t DefaultCacheBudget();
   struct CacheCounters {
@@ -207,15 +211,15 @@ class TableFamily {
   // A block of the chain as memory knows it; its records are in the cache.
   struct Block {
     uint16_t number = 0;
-    std::vector<RowId> ids;          // of the records, in their order
-    std::vector<uint8_t> first_key;  // keyed tables: the first record's key (empty: no rows)
     uint16_t disk_next = 0, disk_prev = 0;  // the links the .DB's page cache holds for it
+    std::vector<RowId> ids;                 // of the records, in their order
   };
   using Bytes = std::shared_ptr<std::vector<uint8_t>>;
   struct Cached {
     Bytes data;  // the records, contiguous; null when not held
     std::list<uint16_t>::iterator lru;  // in lru_ when clean, in dirty_lru_ when dirty
     bool dirty = false;  // changed since it was last written into the .DB's page cache
+    uint64_t used = 0;   // the pool's mark of its last use
   };
   // The records of the block at a chain index, read in when not held.
   Bytes Load(int chain_index) const;
@@ -227,11 +231,26 @@ class TableFamily {
   void DropAll();
   // Lets go of clean blocks no RowBytes shows, oldest first, down to the budget.
   void TrimClean(uint16_t keep) const;
+  // The clean block no RowBytes shows that was used least recently, for the pool.
+  const uint16_t* OldestClean() const;
+  bool OldestReleasable(uint64_t& used) const override;
+  void ReleaseOldest() const override;
+  size_t BlockBytes() const { return static_cast<size_t>(header_.block_size); }
   // Writes the oldest dirty blocks into the .DB's page cache when too many are
   // held; called at the end of each change (never in the middle of one).
   void SpillDirty();
   void WriteBlock(int chain_index, const std::vector<uint8_t>& data);
   void NoteFirstKey(int chain_index);
+  // Keyed tables: the first record's key of the block at a chain index (meaningless when it has no rows).
+  const uint8_t* FirstKey(int chain_index) const {
+    return first_keys_.data() + static_cast<size_t>(chain_index) * static_cast<size_t>(key_size_);
+  }
+  std::vector<uint8_t> FirstKeyCopy(int chain_index) const {
+    return {FirstKey(chain_index), FirstKey(chain_index) + key_size_};
+  }
+  // A block entered the chain at `chain_index` (its first key `key`, or zeros), or left it.
+  void InsertFirstKey(int chain_index, const uint8_t* key);
+  void EraseFirstKey(int chain_index);
   // The last chain index whose first key (an empty block: that of the block
   // before it) satisfies `before`; -1 when none.
   template <typename Pred>
@@ -279,6 +298,7 @@ class TableFamily {
   index::FamilyIndexes secondary_;
 
   std::vector<Block> chain_;
+  std::vector<uint8_t> first_keys_;  // keyed tables: KeySize() bytes for each block of the chain, in its order
   mutable std::vector<Cached> cache_;  // by block number
   // The held blocks, least recently used first: the clean ones, which the
   // cache may let go of, and the dirty ones, written out oldest first.
@@ -286,17 +306,19 @@ class TableFamily {
   mutable size_t held_blocks_ = 0;
   mutable size_t dirty_blocks_ = 0;
   size_t budget_blocks_ = 0;
+  mutable BlockCachePool::Membership pool_;
   std::vector<uint16_t> free_blocks_;   // the free list, head first
   std::vector<uint16_t> newly_freed_;   // to be written at the next flush
   int64_t record_count_ = 0;
   uint64_t version_ = 0;
-  // Where each row id lies (slot -1: deleted), 8 bytes per row ever held, and
-  // the chain index of each block number.
+  // Where each row id lies (slot -1: deleted), 4 bytes per row ever held (a
+  // block of 32 KiB holds fewer than 32,768 records), and the chain index of
+  // each block number.
   struct Where {
     uint16_t block_number;
-    int32_t slot;
+    int16_t slot;
   };
-  std::vector<Where> where_;
+  ChunkedArray<Where> where_;
   std::vector<int> chain_at_;
   // The rows each recent change touched, with the version it made; the
   // oldest half goes when it outgrows twice the rows (16 bytes a change).

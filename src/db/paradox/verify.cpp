@@ -69,7 +69,7 @@ std::vector<std::string> TableFamily::Verify() {
         std::vector<format::IndexEntry> expected;
         for (int i = 0; i < BlockCount(); ++i)
           if (RowsIn(i) > 0)
-            expected.push_back({chain_[i].first_key, chain_[i].number, RowsIn(i)});
+            expected.push_back({FirstKeyCopy(i), chain_[i].number, RowsIn(i)});
         if (leaves.size() != expected.size()) {
           report(PrimaryIndexProblem("it lists " + std::to_string(leaves.size()) + " data blocks, the table has " +
                                      std::to_string(expected.size())));

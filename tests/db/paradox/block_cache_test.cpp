@@ -6,7 +6,7 @@
 // write point leaves the table as at a completed flush. The secondary index
 // files, brought in step at each flush from the rows that changed and sorted
 // through a budget of a few records, are at every stage byte for byte what a
-// fresh build from the rows leaves.
+// fresh build from the rows leaves. The tables of a session share one budget.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <optional>
 
 #include "db/paradox/engine.h"
@@ -257,6 +258,66 @@ TEST(BlockCache, ATableFarLargerThanTheCacheLeavesTheFilesOfAWholeCache) {
               table_blocks, counters.most_held, static_cast<unsigned long long>(counters.reads),
               static_cast<unsigned long long>(counters.spills), static_cast<unsigned long long>(rewrites.merged),
               static_cast<unsigned long long>(rewrites.built), static_cast<unsigned long long>(rewrites.runs));
+}
+
+// The tables of a session share one budget: walking four tables in step holds
+// no more blocks than it allows, and the block that goes is the one least
+// recently used in any of them, so that a table in steady use keeps its
+// blocks while another is read through from end to end.
+TEST(BlockCache, TheTablesOfASessionShareOneBudget) {
+  ScratchDir dir;
+  constexpr int kTables = 4;
+  std::vector<Model> models(kTables);
+  const auto name = [](int k) { return "T" + std::to_string(k); };
+  {
+    Session s;
+    for (int k = 0; k < kTables; ++k) {
+      CreateTable(s, dir.path(), name(k), Def(2));
+      Table t(s, dir.path(), name(k));
+      t.Open();
+      AppendScattered(t, models[k], 1500, 31 * k, 500);
+    }
+  }
+  struct PoolBudget {
+    explicit PoolBudget(size_t bytes) { BlockCachePool::SetBudget(bytes); }
+    ~PoolBudget() { BlockCachePool::SetBudget(16u << 20); }
+  } budget(8 * 2048);
+  Session s;
+  std::vector<std::unique_ptr<Table>> tables;
+  std::vector<Model::const_iterator> at;
+  for (int k = 0; k < kTables; ++k) {
+    tables.push_back(std::make_unique<Table>(s, dir.path(), name(k)));
+    tables.back()->Open();
+    at.push_back(models[k].begin());
+  }
+  for (bool more = true; more;) {
+    more = false;
+    for (int k = 0; k < kTables; ++k) {
+      Table& t = *tables[k];
+      if (t.Eof()) continue;
+      ASSERT_NE(at[k], models[k].end()) << name(k);
+      ASSERT_EQ(t.FieldByName("ID").AsInteger(), at[k]->first) << name(k);
+      ASSERT_EQ(t.FieldByName("N").AsInteger(), at[k]->second) << name(k);
+      ++at[k];
+      t.Next();
+      more = true;
+    }
+  }
+  for (int k = 0; k < kTables; ++k) EXPECT_EQ(at[k], models[k].end()) << name(k);
+  // The budget, the block each cursor shows and the one being read in.
+  EXPECT_LE(BlockCachePool::MostHeld(), static_cast<size_t>(8 + kTables + 1) * 2048);
+
+  const size_t t1_blocks = fs::file_size(fs::path(dir.path()) / "T1.DB") / 2048;
+  ASSERT_GT(t1_blocks, 40u);
+  // Rows of three blocks of T0: the cursor shows one of them at a time, the cache keeps the others.
+  std::vector<int> hot;
+  for (auto it = models[0].begin(); hot.size() < 3; std::advance(it, 150)) hot.push_back(it->first);
+  const uint64_t reads_before = TableFamily::Counters().reads;
+  Table& t1 = *tables[1];
+  for (t1.First(); !t1.Eof(); t1.Next())
+    for (int id : hot) ASSERT_TRUE(tables[0]->FindKey({int64_t{id}})) << id;
+  // T1's blocks once each and T0's three again, at most.
+  EXPECT_LE(TableFamily::Counters().reads - reads_before, t1_blocks + 3);
 }
 
 // An unkeyed table's index names each row by its tuple number: the rows
