@@ -47,6 +47,8 @@ class BlockCachePool {
     }
     // Whether the pool has room for `bytes` more.
     bool Room(size_t bytes) const { return !pool_ || pool_->held_ + bytes <= Budget(); }
+    // The bytes held past the budget (changed blocks and blocks in use, which cannot go).
+    size_t Excess() const { return pool_ && pool_->held_ > Budget() ? pool_->held_ - Budget() : 0; }
 
    private:
     std::shared_ptr<BlockCachePool> pool_;

@@ -8,7 +8,7 @@
 
 namespace tabulor::db {
 
-template <typename T, size_t kChunk = 16384>
+template <typename T, size_t kChunk = 4096>
 class ChunkedArray {
  public:
   size_t size() const { return size_; }

@@ -201,8 +201,9 @@ void TableFamily::LoadBlocks() {
     // The first blocks stay in the cache, as read.
     if (held_blocks_ < budget_blocks_ && pool_.Room(BlockBytes())) {
       Hold(static_cast<uint16_t>(number), std::vector<uint8_t>(records, records + static_cast<long>(n) * rs));
-      cache_[number].dirty = false;
-      lru_.splice(lru_.end(), dirty_lru_, cache_[number].lru);
+      Cached& held = cache_.at(static_cast<uint16_t>(number));
+      held.dirty = false;
+      lru_.splice(lru_.end(), dirty_lru_, held.lru);
       --dirty_blocks_;
     }
     prev = number;
@@ -507,10 +508,9 @@ uint16_t TableFamily::NewBlockNumber() {
 
 TableFamily::Bytes TableFamily::Load(int chain_index) const {
   const uint16_t n = chain_[chain_index].number;
-  if (n >= cache_.size()) cache_.resize(static_cast<size_t>(n) + 1);
-  Cached& c = cache_[n];
-  c.used = pool_.Use();
-  if (c.data) {
+  if (const auto held = cache_.find(n); held != cache_.end()) {
+    Cached& c = held->second;
+    c.used = pool_.Use();
     std::list<uint16_t>& list = c.dirty ? dirty_lru_ : lru_;
     list.splice(list.end(), list, c.lru);
     return c.data;
@@ -525,8 +525,10 @@ TableFamily::Bytes TableFamily::Load(int chain_index) const {
     Fail("reading block " + std::to_string(n) + " failed: " + e.what());
   }
   ++blocks_read;
+  Cached& c = cache_[n];
   c.data = data;
   c.dirty = false;
+  c.used = pool_.Use();
   c.lru = lru_.insert(lru_.end(), n);
   ++held_blocks_;
   pool_.Held(BlockBytes());
@@ -537,7 +539,7 @@ TableFamily::Bytes TableFamily::Load(int chain_index) const {
 
 std::vector<uint8_t>& TableFamily::Change(int chain_index) {
   Bytes data = Load(chain_index);
-  Cached& c = cache_[chain_[chain_index].number];
+  Cached& c = cache_.at(chain_[chain_index].number);
   // Held here and by the cache: a third holder is a RowBytes, which keeps the bytes it showed.
   if (data.use_count() > 2) c.data = std::make_shared<std::vector<uint8_t>>(*data);
   if (!c.dirty) {
@@ -549,7 +551,6 @@ std::vector<uint8_t>& TableFamily::Change(int chain_index) {
 }
 
 void TableFamily::Hold(uint16_t number, std::vector<uint8_t> data) {
-  if (number >= cache_.size()) cache_.resize(static_cast<size_t>(number) + 1);
   Drop(number);
   Cached& c = cache_[number];
   c.data = std::make_shared<std::vector<uint8_t>>(std::move(data));
@@ -563,14 +564,14 @@ void TableFamily::Hold(uint16_t number, std::vector<uint8_t> data) {
 }
 
 void TableFamily::Drop(uint16_t number) const {
-  if (number >= cache_.size() || !cache_[number].data) return;
-  Cached& c = cache_[number];
+  const auto held = cache_.find(number);
+  if (held == cache_.end()) return;
+  Cached& c = held->second;
   (c.dirty ? dirty_lru_ : lru_).erase(c.lru);
-  c.data.reset();
+  if (c.dirty) --dirty_blocks_;
+  cache_.erase(held);
   --held_blocks_;
   pool_.Released(BlockBytes());
-  if (c.dirty) --dirty_blocks_;
-  c.dirty = false;
 }
 
 void TableFamily::DropAll() {
@@ -584,7 +585,7 @@ void TableFamily::DropAll() {
 void TableFamily::TrimClean(uint16_t keep) const {
   for (auto it = lru_.begin(); it != lru_.end() && held_blocks_ > budget_blocks_;) {
     const uint16_t n = *it++;
-    const Cached& c = cache_[n];
+    const Cached& c = cache_.at(n);
     if (n == keep || c.dirty || c.data.use_count() > 1) continue;
     Drop(n);
   }
@@ -593,13 +594,13 @@ void TableFamily::TrimClean(uint16_t keep) const {
 
 const uint16_t* TableFamily::OldestClean() const {
   for (const uint16_t& n : lru_)
-    if (cache_[n].data.use_count() == 1) return &n;
+    if (cache_.at(n).data.use_count() == 1) return &n;
   return nullptr;
 }
 
 bool TableFamily::OldestReleasable(uint64_t& used) const {
   const uint16_t* n = OldestClean();
-  if (n) used = cache_[*n].used;
+  if (n) used = cache_.at(*n).used;
   return n != nullptr;
 }
 
@@ -622,13 +623,20 @@ void TableFamily::WriteBlock(int chain_index, const std::vector<uint8_t>& data) 
 }
 
 void TableFamily::SpillDirty() {
-  if (dirty_blocks_ <= budget_blocks_ / 2) return;
+  // Past the session's budget only changed blocks are left to go: this
+  // family writes out its oldest ones (keeping the two it changed last) so
+  // that the pool can let go of them.
+  constexpr size_t kKeptDirty = 2;
+  const size_t excess = (pool_.Excess() + BlockBytes() - 1) / BlockBytes();
+  const size_t keep = excess ? std::max(kKeptDirty, dirty_blocks_ > excess ? dirty_blocks_ - excess : 0) : dirty_blocks_;
+  if (dirty_blocks_ <= budget_blocks_ / 2 && keep >= dirty_blocks_) return;
+  const size_t down_to = std::min(keep, dirty_blocks_ > budget_blocks_ / 2 ? budget_blocks_ / 4 : dirty_blocks_);
   // Into the .DB's page cache, as a flush writes them: past the committed end
   // of the file they go straight to disk, where a rollback cuts them off.
   Guarded([&] {
-    for (auto it = dirty_lru_.begin(); it != dirty_lru_.end() && dirty_blocks_ > budget_blocks_ / 4;) {
+    for (auto it = dirty_lru_.begin(); it != dirty_lru_.end() && dirty_blocks_ > down_to;) {
       const auto at = it++;
-      Cached& c = cache_[*at];
+      Cached& c = cache_.at(*at);
       WriteBlock(chain_at_[*at], *c.data);
       c.dirty = false;
       lru_.splice(lru_.end(), dirty_lru_, at);
@@ -914,8 +922,8 @@ void TableFamily::WriteBlocks() {
     Block& b = chain_[i];
     const uint16_t next = i + 1 < BlockCount() ? chain_[i + 1].number : 0;
     const uint16_t prev = i > 0 ? chain_[i - 1].number : 0;
-    if (b.number < cache_.size() && cache_[b.number].dirty) {
-      WriteBlock(i, *cache_[b.number].data);
+    if (const auto held = cache_.find(b.number); held != cache_.end() && held->second.dirty) {
+      WriteBlock(i, *held->second.data);
     } else if (b.disk_next != next || b.disk_prev != prev) {
       // The records there are as held: only the links change.
       uint8_t h[BlockHeader::kSize] = {};
@@ -1004,7 +1012,7 @@ void TableFamily::Flush() {
   std::vector<RowId>().swap(moved_);
   std::vector<uint8_t>().swap(erased_keys_);
   index_changes_lost_ = false;
-  for (uint16_t n : dirty_lru_) cache_[n].dirty = false;
+  for (uint16_t n : dirty_lru_) cache_.at(n).dirty = false;
   lru_.splice(lru_.end(), dirty_lru_);
   dirty_blocks_ = 0;
   TrimClean(0);

@@ -11,6 +11,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "db/paradox/block_cache_pool.h"
@@ -299,7 +300,7 @@ class TableFamily : private BlockCachePool::Member {
 
   std::vector<Block> chain_;
   std::vector<uint8_t> first_keys_;  // keyed tables: KeySize() bytes for each block of the chain, in its order
-  mutable std::vector<Cached> cache_;  // by block number
+  mutable std::unordered_map<uint16_t, Cached> cache_;  // the blocks held, by number
   // The held blocks, least recently used first: the clean ones, which the
   // cache may let go of, and the dirty ones, written out oldest first.
   mutable std::list<uint16_t> lru_, dirty_lru_;
