@@ -65,20 +65,30 @@ const std::vector<RowId>& OrderedRows::Group(const std::vector<Value>& prefix) c
 }
 
 void OrderedRows::Build(const TableFamily& fam) {
+  // In a secondary index's order the keys go straight to where they are held, by row id.
   struct Item {
-    RowOrder::Key key;
+    RowOrder::Key key;  // empty then
     std::vector<Value> prefix;
     RowId id;
   };
+  const index::KeyLayout* layout = key_size_ ? order_.Layout() : nullptr;
+  keys_.clear();
+  if (layout) keys_.resize(static_cast<size_t>(fam.IdLimit()) * key_size_);
   std::vector<Item> items;
   items.reserve(static_cast<size_t>(fam.RecordCount()));
   RowPos p;
   for (bool ok = fam.First(p); ok; ok = fam.Next(p)) {
     const RowBytes record = fam.Row(p);
-    items.push_back({order_.KeyOf(record), order_.Prefix(record, group_fields_), fam.IdAt(p)});
+    const RowId id = fam.IdAt(p);
+    if (layout) layout->IndexedPart(record, keys_.data() + static_cast<size_t>(id) * key_size_);
+    items.push_back({layout ? RowOrder::Key{} : order_.KeyOf(record), order_.Prefix(record, group_fields_), id});
   }
+  const auto before = [&](const Item& a, const Item& b) {
+    if (layout) return layout->Compare(HeldKey(a.id), HeldKey(b.id), static_cast<int>(key_size_)) < 0;
+    return order_.Compare(a.key, b.key) < 0;
+  };
   // Stable sorts over the chain order: equal keys keep it, as the index files do.
-  std::stable_sort(items.begin(), items.end(), [&](const Item& a, const Item& b) { return order_.Compare(a.key, b.key) < 0; });
+  std::stable_sort(items.begin(), items.end(), before);
   if (group_fields_ > 0)
     std::stable_sort(items.begin(), items.end(),
                      [&](const Item& a, const Item& b) { return order_.ComparePrefix(a.prefix, b.prefix) < 0; });
@@ -87,11 +97,6 @@ void OrderedRows::Build(const TableFamily& fam) {
     if (groups_.empty() || order_.ComparePrefix(groups_.back().prefix, item.prefix) != 0)
       groups_.push_back({std::move(item.prefix), {}});
     groups_.back().rows.push_back(item.id);
-  }
-  keys_.clear();
-  if (key_size_) {
-    keys_.resize(static_cast<size_t>(fam.IdLimit()) * key_size_);
-    for (const Item& item : items) HoldKey(item.id, item.key.bytes.data());
   }
 }
 

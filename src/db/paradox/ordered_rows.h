@@ -4,6 +4,7 @@
 // cursor, and kept in step with the table from its record of changes rather
 // than sorted again after every change.
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -85,7 +86,7 @@ class OrderedRows {
   size_t key_size_;
   std::vector<uint8_t> keys_;     // by row id, key_size_ bytes each (secondary index order)
   std::vector<uint8_t> scratch_;  // the key of the row being placed
-  std::vector<Entry> groups_;  // by prefix
+  std::deque<Entry> groups_;  // by prefix (grown without copying what it holds)
   bool built_ = false;
   uint64_t version_ = 0;
   RowId id_limit_ = 0;  // the rows held are below it

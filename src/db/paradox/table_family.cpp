@@ -745,6 +745,8 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
     if (p.slot > keep) p = {p.block + 1, p.slot - keep};
   }
   std::vector<uint8_t>& target = Change(p.block);
+  // Room for a full block at once: the cache counts a block's size, not what growing one row at a time leaves.
+  target.reserve(static_cast<size_t>(Capacity()) * rs);
   target.insert(target.begin() + static_cast<long>(p.slot) * rs, record.begin(), record.end());
   const RowId id = NewId(chain_[p.block].number, p.slot);
   std::vector<RowId>& ids = chain_[p.block].ids;
