@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <stdexcept>
 
 #include "db/access/error.h"
 
@@ -48,6 +49,29 @@ T Get(const char*& p) {
   return value;
 }
 
+void WriteAll(int fd, const char* data, size_t n, uint64_t at) {
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t w = pwrite(fd, data + done, n - done, static_cast<off_t>(at + done));
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) Fail("écriture");
+    done += static_cast<size_t>(w);
+  }
+}
+
+// The bytes read, fewer only at the end of the file.
+size_t ReadAll(int fd, char* data, size_t n, uint64_t at) {
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t r = pread(fd, data + done, n - done, static_cast<off_t>(at + done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) Fail("lecture");
+    if (r == 0) break;
+    done += static_cast<size_t>(r);
+  }
+  return done;
+}
+
 // Decodes one cell at `p` (when `cell` is given) or steps over it.
 void DecodeCell(const char*& p, Cell* cell) {
   const auto kind = static_cast<Cell::Kind>(*p++);
@@ -83,10 +107,18 @@ void DecodeCell(const char*& p, Cell* cell) {
 
 }  // namespace
 
-RowStore::RowStore() : fd_(OpenTemporary()) {}
+RowStore::RowStore() : fd_(OpenTemporary()) {
+  try {
+    places_fd_ = OpenTemporary();
+  } catch (...) {
+    close(fd_);
+    throw;
+  }
+}
 
 RowStore::~RowStore() {
   if (fd_ >= 0) close(fd_);
+  if (places_fd_ >= 0) close(places_fd_);
 }
 
 void RowStore::Append(const std::vector<Cell>& row) {
@@ -124,32 +156,60 @@ void RowStore::Appended(size_t start) {
     buffer_.resize(start);
     throw AccessError("ligne trop longue pour le fichier temporaire des lignes");
   }
-  offsets_.push_back(written_ + start);
-  lengths_.push_back(static_cast<uint32_t>(length));
+  if (new_places_.empty()) new_places_.reserve(kPlacesPerPage * kPlaceBytes);
+  Put<uint64_t>(new_places_, written_ + start);
+  Put<uint32_t>(new_places_, static_cast<uint32_t>(length));
+  ++count_;
+  if (new_places_.size() == kPlacesPerPage * kPlaceBytes) WritePlaces();
   if (buffer_.size() >= kWriteBytes) WriteBuffered();
 }
 
 void RowStore::Finish() {
   WriteBuffered();
-  std::string().swap(buffer_);  // a table read keeps no write buffer for the rest of its life
+  WritePlaces();
+  std::string().swap(buffer_);  // a table read keeps no write buffers for the rest of its life
+  std::string().swap(new_places_);
+}
+
+void RowStore::WritePlaces() {
+  const size_t n = new_places_.size() / kPlaceBytes;
+  WriteAll(places_fd_, new_places_.data(), new_places_.size(), uint64_t{count_ - n} * kPlaceBytes);
+  new_places_.clear();
+}
+
+RowStore::Place RowStore::PlaceOf(size_t index) const {
+  if (index >= count_) throw std::out_of_range("row index past the rows of the store");
+  const size_t page = index / kPlacesPerPage;
+  PlacePage* slot = nullptr;
+  for (PlacePage& p : pages_)
+    if (p.page == page) slot = &p;
+  if (!slot) {
+    slot = &*std::min_element(pages_.begin(), pages_.end(),
+                              [](const PlacePage& a, const PlacePage& b) { return a.used < b.used; });
+    slot->page = SIZE_MAX;
+    const size_t first = page * kPlacesPerPage;
+    slot->bytes.resize(std::min(kPlacesPerPage, count_ - first) * kPlaceBytes);
+    if (ReadAll(places_fd_, slot->bytes.data(), slot->bytes.size(), uint64_t{first} * kPlaceBytes) != slot->bytes.size())
+      throw AccessError("fichier temporaire des lignes tronqué");
+    slot->page = page;
+  }
+  slot->used = ++uses_;
+  const char* p = slot->bytes.data() + (index % kPlacesPerPage) * kPlaceBytes;
+  Place place;
+  place.offset = Get<uint64_t>(p);
+  place.length = Get<uint32_t>(p);
+  return place;
 }
 
 void RowStore::WriteBuffered() {
-  size_t done = 0;
-  while (done < buffer_.size()) {
-    const ssize_t n = pwrite(fd_, buffer_.data() + done, buffer_.size() - done, static_cast<off_t>(written_ + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) Fail("écriture");
-    done += static_cast<size_t>(n);
-  }
+  WriteAll(fd_, buffer_.data(), buffer_.size(), written_);
   written_ += buffer_.size();
   buffer_.clear();
   if (buffer_.capacity() > 2 * kWriteBytes) buffer_.shrink_to_fit();
 }
 
 const char* RowStore::Load(size_t index) const {
-  const uint32_t length = lengths_.at(index);
-  const uint64_t offset = offsets_[index];
+  const auto [offset, length] = PlaceOf(index);
   const bool follows = offset == last_end_;  // the row after the last one read, in the file
   last_end_ = offset + length;
   if (offset >= chunk_start_ && offset + length <= chunk_start_ + chunk_.size()) return chunk_.data() + (offset - chunk_start_);
@@ -206,10 +266,11 @@ void RowStore::ReadCell(size_t index, size_t column, Cell& cell) const {
 void RowStore::ScanColumn(size_t column, const std::function<void(size_t, Cell&&)>& each) const {
   std::string chunk;
   uint64_t chunk_start = 0;
-  for (size_t i = 0; i < offsets_.size(); ++i) {
-    const uint64_t start = offsets_[i], end = start + lengths_[i];
+  for (size_t i = 0; i < count_; ++i) {
+    const auto [start, length] = PlaceOf(i);
+    const uint64_t end = start + length;
     if (start < chunk_start || end > chunk_start + chunk.size()) {  // the next stretch of the file
-      chunk.resize(std::max<size_t>(kWriteBytes, lengths_[i]));
+      chunk.resize(std::max<size_t>(kWriteBytes, length));
       size_t done = 0;
       while (done < chunk.size()) {
         const ssize_t n = pread(fd_, chunk.data() + done, chunk.size() - done, static_cast<off_t>(start + done));
@@ -234,14 +295,23 @@ void RowStore::ScanColumn(size_t column, const std::function<void(size_t, Cell&&
 }
 
 void RowStore::Reorder(const std::vector<uint32_t>& order) {
-  std::vector<uint64_t> offsets(order.size());
-  std::vector<uint32_t> lengths(order.size());
+  std::string places(count_ * kPlaceBytes, '\0');
+  if (ReadAll(places_fd_, places.data(), places.size(), 0) != places.size())
+    throw AccessError("fichier temporaire des lignes tronqué");
+  std::string page;
+  page.reserve(kPlacesPerPage * kPlaceBytes);
+  uint64_t at = 0;
   for (size_t i = 0; i < order.size(); ++i) {
-    offsets[i] = offsets_.at(order[i]);
-    lengths[i] = lengths_[order[i]];
+    if (order[i] >= count_) throw std::out_of_range("row index past the rows of the store");
+    page.append(places, size_t{order[i]} * kPlaceBytes, kPlaceBytes);
+    if (page.size() == kPlacesPerPage * kPlaceBytes || i + 1 == order.size()) {
+      WriteAll(places_fd_, page.data(), page.size(), at);
+      at += page.size();
+      page.clear();
+    }
   }
-  offsets_ = std::move(offsets);
-  lengths_ = std::move(lengths);
+  count_ = order.size();
+  for (PlacePage& p : pages_) p = PlacePage{};
 }
 
 }  // namespace tabulor::db::access

@@ -38,9 +38,7 @@ std::vector<uint8_t> BlobFile::NewFileHeader() {
   return h;
 }
 
-BlobFile::BlobFile(storage::PagedFile* file) : file_(file) { Walk(); }
-
-void BlobFile::Walk() {
+BlobFile::BlobFile(storage::PagedFile* file) : file_(file), by_longest_(kChunksPerBlock) {
   uint64_t size = file_->Size();
   if (size < kUnit) Bad("no header");
   if (size > 0xFFFFFFFFull) Bad("larger than 4 GiB");
@@ -49,6 +47,21 @@ void BlobFile::Walk() {
   if (head[0] != 0) Bad("no header block");
   mod_counter_ = std::max<uint16_t>(1, GetLe16(head + 3));
   end_ = (size + kUnit - 1) / kUnit * kUnit;
+  ForEachBlock([&](const BlockInfo& b) {
+    if (b.type == 3) {
+      Slots slots = {};
+      ReadSlots(b.offset, slots);
+      NoteSpace(b.offset, slots);
+    } else if (b.type == 4) {
+      const uint64_t next = std::min<uint64_t>(b.offset + uint64_t{b.units} * kUnit, end_);
+      free_runs_.push_back({b.offset, static_cast<uint32_t>((next - b.offset) / kUnit)});
+    }
+  });
+}
+
+void BlobFile::ForEachBlock(const std::function<void(const BlockInfo&)>& visit) const {
+  const uint64_t size = file_->Size();
+  const uint64_t end = (size + kUnit - 1) / kUnit * kUnit;
   for (uint64_t off = kUnit; off + 3 <= size;) {
     uint8_t b[9] = {};
     file_->Read(off, b, 9);
@@ -57,59 +70,66 @@ void BlobFile::Walk() {
     uint64_t next = off + uint64_t{units} * kUnit;
     switch (b[0]) {
       case 2:
-        if (next > end_) Bad("block at " + std::to_string(off) + " runs past the end");
+        if (next > end) Bad("block at " + std::to_string(off) + " runs past the end");
         if (GetLe32(b + 3) + 9ull > uint64_t{units} * kUnit) Bad("blob longer than its block at " + std::to_string(off));
         break;
-      case 3: {
+      case 3:
         if (units != 1) Bad("sub-allocated block of several units at " + std::to_string(off));
-        SubBlock sb{static_cast<uint32_t>(off), {}};
-        file_->Read(off + kSlotTable, sb.slots, sizeof sb.slots);
-        IndexSpace(sub_blocks_.emplace(sb.offset, sb).first->second);
         break;
-      }
       case 4:
-        if (next > end_) next = end_;
-        free_runs_[static_cast<uint32_t>(off)] = static_cast<uint32_t>((next - off) / kUnit);
+        if (next > end) next = end;
         break;
       default:
         Bad("unknown block type " + std::to_string(b[0]) + " at " + std::to_string(off));
     }
-    blocks_.push_back({static_cast<uint32_t>(off), b[0], units});
+    visit({static_cast<uint32_t>(off), b[0], units});
     off = next;
   }
 }
 
-std::string BlobFile::Check(const BlobLeader& ref) const {
+void BlobFile::ReadSlots(uint32_t offset, Slots& slots) const {
+  file_->Read(uint64_t{offset} + kSlotTable, slots, sizeof slots);
+}
+
+const BlobFile::SubBlockSpace* BlobFile::FindSubBlock(uint32_t offset) const {
+  auto it = std::lower_bound(sub_blocks_.begin(), sub_blocks_.end(), offset,
+                             [](const SubBlockSpace& s, uint32_t o) { return s.offset < o; });
+  return it != sub_blocks_.end() && it->offset == offset ? &*it : nullptr;
+}
+
+std::string BlobFile::Locate(const BlobLeader& ref, uint64_t* data_offset) const {
   uint32_t base = ref.offset_index & 0xFFFFFF00u;
   uint32_t index = ref.offset_index & 0xFF;
   if (base % kUnit != 0 || base < kUnit || base >= end_) return "points outside the blob file";
-  uint8_t b[9] = {};
-  file_->Read(base, b, 9);
   if (index == 0xFF) {
+    uint8_t b[9] = {};
+    file_->Read(base, b, 9);
     if (b[0] != 2) return "points to a block that holds no blob";
     if (GetLe32(b + 3) != ref.length) return "length differs from the blob file";
     if (GetLe16(b + 7) != ref.mod_nr) return "modification number differs from the blob file";
+    if (data_offset) *data_offset = base + 9ull;
     return {};
   }
-  auto it = sub_blocks_.find(base);
-  if (b[0] != 3 || it == sub_blocks_.end() || index >= 64) return "points to a missing sub-allocated blob";
-  const uint8_t* s = it->second.slots[index];
+  if (index >= 64 || !FindSubBlock(base)) return "points to a missing sub-allocated blob";
+  // The block's type and its slot table up to the slot, in one read.
+  uint8_t b[kSlotTable + 5 * 64] = {};
+  file_->Read(base, b, kSlotTable + 5 * (index + 1));
+  if (b[0] != 3) return "points to a missing sub-allocated blob";
+  const uint8_t* s = b + kSlotTable + 5 * index;
   if (s[0] < kFirstDataChunk || s[1] == 0 || s[0] + s[1] > kChunksPerBlock) return "points to an empty slot";
   if (SlotLength(s) != ref.length) return "length differs from the blob file";
   if (GetLe16(s + 2) != ref.mod_nr) return "modification number differs from the blob file";
+  if (data_offset) *data_offset = base + uint64_t{s[0]} * kChunk;
   return {};
 }
 
-uint64_t BlobFile::DataOffset(const BlobLeader& ref) const {
-  uint32_t base = ref.offset_index & 0xFFFFFF00u;
-  uint32_t index = ref.offset_index & 0xFF;
-  return index == 0xFF ? base + 9ull : base + uint64_t{sub_blocks_.at(base).slots[index][0]} * kChunk;
-}
+std::string BlobFile::Check(const BlobLeader& ref) const { return Locate(ref, nullptr); }
 
 void BlobFile::CheckStored(const BlobLeader& ref) const {
-  std::string problem = Check(ref);
+  uint64_t at = 0;
+  std::string problem = Locate(ref, &at);
   if (!problem.empty()) throw std::runtime_error("blob " + problem);
-  if (DataOffset(ref) + ref.length > file_->Size()) throw std::runtime_error("blob cut short by the end of the blob file");
+  if (at + ref.length > file_->Size()) throw std::runtime_error("blob cut short by the end of the blob file");
 }
 
 std::vector<uint8_t> BlobFile::Read(const BlobLeader& ref, const uint8_t* leader, int leader_size) const {
@@ -117,17 +137,21 @@ std::vector<uint8_t> BlobFile::Read(const BlobLeader& ref, const uint8_t* leader
     if (ref.length > static_cast<uint32_t>(leader_size)) throw std::runtime_error("blob length exceeds its leader");
     return std::vector<uint8_t>(leader, leader + ref.length);
   }
-  std::string problem = Check(ref);
+  uint64_t at = 0;
+  std::string problem = Locate(ref, &at);
   if (!problem.empty()) throw std::runtime_error("blob " + problem);
   std::vector<uint8_t> data(ref.length);
-  if (file_->Read(DataOffset(ref), data.data(), data.size()) != data.size()) throw std::runtime_error("blob cut short by the end of the blob file");
+  if (file_->Read(at, data.data(), data.size()) != data.size()) throw std::runtime_error("blob cut short by the end of the blob file");
   return data;
 }
 
 void BlobFile::ReadPart(const BlobLeader& ref, uint64_t at, uint8_t* buf, size_t n) const {
   if (at + n > ref.length) throw std::runtime_error("read past the end of a blob");
-  CheckStored(ref);
-  if (file_->Read(DataOffset(ref) + at, buf, n) != n) throw std::runtime_error("blob cut short by the end of the blob file");
+  uint64_t start = 0;
+  std::string problem = Locate(ref, &start);
+  if (!problem.empty()) throw std::runtime_error("blob " + problem);
+  if (start + ref.length > file_->Size()) throw std::runtime_error("blob cut short by the end of the blob file");
+  if (file_->Read(start + at, buf, n) != n) throw std::runtime_error("blob cut short by the end of the blob file");
 }
 
 uint16_t BlobFile::NextModNr() {
@@ -137,17 +161,19 @@ uint16_t BlobFile::NextModNr() {
 }
 
 uint32_t BlobFile::AllocateUnits(uint32_t units) {
-  for (auto it = free_runs_.begin(); it != free_runs_.end(); ++it) {
-    if (it->second < units) continue;
-    uint32_t offset = it->first;
-    uint32_t rest = it->second - units;
-    free_runs_.erase(it);
+  // The first run, by offset, that is long enough.
+  for (FreeRun& run : free_runs_) {
+    if (run.units < units) continue;
+    uint32_t offset = run.offset;
+    uint32_t rest = run.units - units;
     if (rest) {
-      uint32_t rest_at = offset + units * kUnit;
-      free_runs_[rest_at] = rest;
+      // What is left starts further on, before the next run: the order holds.
+      run = {offset + units * kUnit, rest};
       uint8_t h[3] = {4};
       PutLe16(h + 1, static_cast<uint16_t>(std::min(rest, kMaxRunUnits)));
-      file_->Write(rest_at, h, 3);
+      file_->Write(run.offset, h, 3);
+    } else {
+      free_runs_.erase(free_runs_.begin() + (&run - free_runs_.data()));
     }
     return offset;
   }
@@ -184,50 +210,59 @@ int FreeSlot(const uint8_t (&slots)[64][5]) {
 
 }  // namespace
 
-void BlobFile::IndexSpace(const SubBlock& sb) {
-  if (auto it = space_of_.find(sb.offset); it != space_of_.end()) {
-    by_space_.erase({it->second, sb.offset});
-    space_of_.erase(it);
+void BlobFile::NoteSpace(uint32_t offset, const Slots& slots) {
+  uint32_t used = 0;
+  for (const auto& s : slots) used += s[1];
+  const auto free_chunks = static_cast<uint8_t>(kChunksPerBlock - kFirstDataChunk - std::min(used, kChunksPerBlock - kFirstDataChunk));
+  const auto longest = static_cast<uint8_t>(FreeSlot(slots) < 0 ? 0 : LongestFreeRun(slots).first);
+  auto it = std::lower_bound(sub_blocks_.begin(), sub_blocks_.end(), offset,
+                             [](const SubBlockSpace& s, uint32_t o) { return s.offset < o; });
+  if (it == sub_blocks_.end() || it->offset != offset) {
+    it = sub_blocks_.insert(it, {offset, free_chunks, 0});
+  } else if (it->longest != longest && it->longest != 0) {
+    std::vector<uint32_t>& old = by_longest_[it->longest];
+    old.erase(std::lower_bound(old.begin(), old.end(), offset));
   }
-  if (FreeSlot(sb.slots) < 0) return;
-  uint32_t longest = LongestFreeRun(sb.slots).first;
-  if (longest == 0) return;
-  by_space_.insert({longest, sb.offset});
-  space_of_[sb.offset] = longest;
+  it->free_chunks = free_chunks;
+  if (it->longest != longest && longest != 0) {
+    std::vector<uint32_t>& now = by_longest_[longest];
+    now.insert(std::lower_bound(now.begin(), now.end(), offset), offset);
+  }
+  it->longest = longest;
 }
 
 BlobLeader BlobFile::WriteSmall(const std::vector<uint8_t>& data) {
   const uint32_t chunks = static_cast<uint32_t>((data.size() + kChunk - 1) / kChunk);
-  // The block whose longest free run fits most tightly.
-  auto fit = by_space_.lower_bound({chunks, 0});
+  // The block whose longest free run fits most tightly, the first such by offset.
+  auto fit = std::find_if(by_longest_.begin() + chunks, by_longest_.end(),
+                          [](const std::vector<uint32_t>& offsets) { return !offsets.empty(); });
   uint32_t offset;
-  if (fit != by_space_.end()) {
-    offset = fit->second;
+  Slots slots = {};
+  if (fit != by_longest_.end()) {
+    offset = fit->front();
+    ReadSlots(offset, slots);
   } else {
     offset = AllocateUnits(1);
     std::vector<uint8_t> block(kUnit, 0);
     block[0] = 3;
     PutLe16(&block[1], 1);
     file_->Write(offset, block.data(), block.size());
-    sub_blocks_.emplace(offset, SubBlock{offset, {}});
-    blocks_.push_back({offset, 3, 1});
   }
-  SubBlock& sb = sub_blocks_.at(offset);
-  int slot = FreeSlot(sb.slots);
-  uint32_t first = LongestFreeRun(sb.slots).second;
+  int slot = FreeSlot(slots);
+  uint32_t first = LongestFreeRun(slots).second;
   uint16_t mod_nr = NextModNr();
-  uint8_t* s = sb.slots[slot];
+  uint8_t* s = slots[slot];
   s[0] = static_cast<uint8_t>(first);
   s[1] = static_cast<uint8_t>(chunks);
   PutLe16(s + 2, mod_nr);
   s[4] = static_cast<uint8_t>(data.size() % kChunk ? data.size() % kChunk : kChunk);
   file_->Write(uint64_t{offset} + first * kChunk, data.data(), data.size());
   file_->Write(uint64_t{offset} + kSlotTable + 5u * slot, s, 5);
-  IndexSpace(sb);
+  NoteSpace(offset, slots);
   return {offset | static_cast<uint32_t>(slot), static_cast<uint32_t>(data.size()), mod_nr};
 }
 
-BlobLeader BlobFile::StartLarge(uint64_t size) {
+BlobLeader BlobFile::StartLarge(uint64_t size, uint64_t* data_offset) {
   if (size > 0xFFFFFFFFull - 9 - kUnit) throw std::runtime_error("blob too large");
   uint32_t units64 = static_cast<uint32_t>((size + 9 + kUnit - 1) / kUnit);
   if (units64 > kMaxRunUnits) throw std::runtime_error("blob too large (256 MiB at most)");
@@ -238,7 +273,7 @@ BlobLeader BlobFile::StartLarge(uint64_t size) {
   PutLe32(h + 3, static_cast<uint32_t>(size));
   PutLe16(h + 7, mod_nr);
   file_->Write(offset, h, 9);
-  blocks_.push_back({offset, 2, static_cast<uint16_t>(units64)});
+  *data_offset = offset + 9ull;
   return {offset | 0xFF, static_cast<uint32_t>(size), mod_nr};
 }
 
@@ -246,8 +281,9 @@ BlobLeader BlobFile::Write(const std::vector<uint8_t>& data) {
   if (data.empty()) throw std::invalid_argument("empty blob");
   changed_ = true;
   if (data.size() <= kSmallBlobLimit) return WriteSmall(data);
-  const BlobLeader ref = StartLarge(data.size());
-  file_->Write(DataOffset(ref), data.data(), data.size());
+  uint64_t to = 0;
+  const BlobLeader ref = StartLarge(data.size(), &to);
+  file_->Write(to, data.data(), data.size());
   return ref;
 }
 
@@ -259,8 +295,8 @@ BlobLeader BlobFile::Write(uint64_t size, const PieceSource& piece) {
     piece(0, data.data(), data.size());
     return WriteSmall(data);
   }
-  const BlobLeader ref = StartLarge(size);
-  const uint64_t to = DataOffset(ref);
+  uint64_t to = 0;
+  const BlobLeader ref = StartLarge(size, &to);
   std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size, kPiece)));
   for (uint64_t at = 0; at < size;) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(size - at, kPiece));
@@ -281,48 +317,69 @@ void BlobFile::PrepareCommit() {
   if (!changed_) return;
   changed_ = false;
   std::vector<uint32_t> touched_runs;
+  std::vector<FreeRun> freed;
   for (const BlobLeader& ref : released_) {
     uint32_t base = ref.offset_index & 0xFFFFFF00u;
     uint32_t index = ref.offset_index & 0xFF;
     if (index != 0xFF) {
-      auto it = sub_blocks_.find(base);
-      if (it == sub_blocks_.end() || index >= 64) continue;
-      std::memset(it->second.slots[index], 0, 5);
-      file_->Write(uint64_t{base} + kSlotTable + 5 * index, it->second.slots[index], 5);
-      IndexSpace(it->second);
+      if (!FindSubBlock(base) || index >= 64) continue;
+      Slots slots = {};
+      ReadSlots(base, slots);
+      std::memset(slots[index], 0, 5);
+      file_->Write(uint64_t{base} + kSlotTable + 5 * index, slots[index], 5);
+      NoteSpace(base, slots);
       continue;
     }
     uint8_t b[3] = {};
     file_->Read(base, b, 3);
     if (b[0] != 2) continue;
-    free_runs_[base] = GetLe16(b + 1);
+    freed.push_back({base, GetLe16(b + 1)});
     touched_runs.push_back(base);
   }
   released_.clear();
-  // Merge neighbouring runs (up to the 16-bit length a block header holds).
-  for (auto it = free_runs_.begin(); it != free_runs_.end();) {
-    auto next = std::next(it);
-    if (next != free_runs_.end() && it->first + uint64_t{it->second} * kUnit == next->first &&
-        it->second + next->second <= kMaxRunUnits) {
-      it->second += next->second;
-      free_runs_.erase(next);
-      touched_runs.push_back(it->first);
-      continue;
+  if (!freed.empty()) {
+    // Into the runs by offset; a block freed twice counts once, its last release.
+    const auto by_offset = [](const FreeRun& a, const FreeRun& b) { return a.offset < b.offset; };
+    std::stable_sort(freed.begin(), freed.end(), by_offset);
+    size_t kept = 0;
+    for (size_t i = 0; i < freed.size(); ++i) {
+      if (kept && freed[kept - 1].offset == freed[i].offset) freed[kept - 1] = freed[i];
+      else freed[kept++] = freed[i];
     }
-    ++it;
+    freed.resize(kept);
+    std::vector<FreeRun> runs;
+    runs.reserve(free_runs_.size() + freed.size());
+    size_t i = 0;
+    for (const FreeRun& f : freed) {
+      while (i < free_runs_.size() && free_runs_[i].offset < f.offset) runs.push_back(free_runs_[i++]);
+      if (i < free_runs_.size() && free_runs_[i].offset == f.offset) ++i;
+      runs.push_back(f);
+    }
+    runs.insert(runs.end(), free_runs_.begin() + static_cast<long>(i), free_runs_.end());
+    free_runs_.swap(runs);
   }
+  // Merge neighbouring runs (up to the 16-bit length a block header holds).
+  size_t out = 0;
+  for (size_t i = 0; i < free_runs_.size();) {
+    FreeRun run = free_runs_[i++];
+    while (i < free_runs_.size() && run.offset + uint64_t{run.units} * kUnit == free_runs_[i].offset &&
+           run.units + free_runs_[i].units <= kMaxRunUnits) {
+      run.units += free_runs_[i++].units;
+      touched_runs.push_back(run.offset);
+    }
+    free_runs_[out++] = run;
+  }
+  free_runs_.resize(out);
   std::sort(touched_runs.begin(), touched_runs.end());
   touched_runs.erase(std::unique(touched_runs.begin(), touched_runs.end()), touched_runs.end());
   for (uint32_t off : touched_runs) {
-    auto it = free_runs_.find(off);
-    if (it == free_runs_.end()) continue;
+    auto it = std::lower_bound(free_runs_.begin(), free_runs_.end(), off,
+                               [](const FreeRun& r, uint32_t o) { return r.offset < o; });
+    if (it == free_runs_.end() || it->offset != off) continue;
     uint8_t h[3] = {4};
-    PutLe16(h + 1, static_cast<uint16_t>(it->second));
+    PutLe16(h + 1, static_cast<uint16_t>(it->units));
     file_->Write(off, h, 3);
   }
-  blocks_.erase(std::remove_if(blocks_.begin(), blocks_.end(),
-                               [&](const BlockInfo& b) { return b.type == 2 && free_runs_.count(b.offset); }),
-                blocks_.end());
 
   // Header: modification counter and the free-space table.
   std::vector<uint8_t> table(kFreeTableEntries * 6 + 6, 0);
@@ -333,13 +390,14 @@ void BlobFile::PrepareCommit() {
     PutLe16(&table[6 * n + 4], amount);
     ++n;
   };
-  for (const auto& [offset, sb] : sub_blocks_) {
-    uint32_t used = 0;
-    for (const auto& s : sb.slots) used += s[1];
-    uint32_t free_chunks = kChunksPerBlock - kFirstDataChunk - std::min(used, kChunksPerBlock - kFirstDataChunk);
-    if (free_chunks) add(offset | 2, static_cast<uint16_t>(free_chunks));
+  for (const SubBlockSpace& sb : sub_blocks_) {
+    if (n >= kFreeTableEntries) break;
+    if (sb.free_chunks) add(sb.offset | 2, sb.free_chunks);
   }
-  for (const auto& [offset, units] : free_runs_) add(offset | 3, static_cast<uint16_t>(units));
+  for (const FreeRun& run : free_runs_) {
+    if (n >= kFreeTableEntries) break;
+    add(run.offset | 3, static_cast<uint16_t>(run.units));
+  }
   uint8_t counter[2];
   PutLe16(counter, mod_counter_);
   file_->Write(3, counter, 2);

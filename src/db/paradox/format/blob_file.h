@@ -6,8 +6,6 @@
 // overwritten before the commit is durable.
 #include <cstdint>
 #include <functional>
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -47,39 +45,47 @@ class BlobFile {
 
   // Problems found by checking a reference (empty when it is sound).
   std::string Check(const BlobLeader& ref) const;
-  // Units of the file, walked from the header by each block's size.
+  // The blocks of the file, walked from the header by each block's size
+  // (throws std::runtime_error when they do not add up).
   struct BlockInfo {
     uint32_t offset;
     uint8_t type;
     uint16_t units;
   };
-  const std::vector<BlockInfo>& Blocks() const { return blocks_; }
+  void ForEachBlock(const std::function<void(const BlockInfo&)>& visit) const;
 
  private:
-  struct SubBlock {
+  using Slots = uint8_t[64][5];
+  // What finding room needs of a sub-allocated block; its slot table stays in the file.
+  struct SubBlockSpace {
     uint32_t offset;
-    uint8_t slots[64][5];
+    uint8_t free_chunks;  // chunks no slot covers, for the header's free-space table
+    uint8_t longest;      // its longest run of free chunks, 0 when it has no free slot
+  };
+  struct FreeRun {
+    uint32_t offset;
+    uint32_t units;
   };
   uint16_t NextModNr();
   uint32_t AllocateUnits(uint32_t units);
   BlobLeader WriteSmall(const std::vector<uint8_t>& data);
   // Allocates a block of its own for a blob of `size` bytes and writes its header;
-  // its bytes go at DataOffset(ref).
-  BlobLeader StartLarge(uint64_t size);
-  // Where a sound reference's bytes start in the file.
-  uint64_t DataOffset(const BlobLeader& ref) const;
-  // Keeps a sub-allocated block's entry in by_space_ up to date after its slots changed.
-  void IndexSpace(const SubBlock& sb);
-  void Walk();
+  // its bytes go at `*data_offset`.
+  BlobLeader StartLarge(uint64_t size, uint64_t* data_offset);
+  // The problems of a reference (empty when sound) and, when sound, where its bytes start.
+  std::string Locate(const BlobLeader& ref, uint64_t* data_offset) const;
+  void ReadSlots(uint32_t offset, Slots& slots) const;
+  const SubBlockSpace* FindSubBlock(uint32_t offset) const;
+  // Records the room a sub-allocated block has after its slots changed (or were first read).
+  void NoteSpace(uint32_t offset, const Slots& slots);
 
   storage::PagedFile* file_;
-  std::vector<BlockInfo> blocks_;
-  std::map<uint32_t, uint32_t> free_runs_;    // offset -> units, usable now
-  std::map<uint32_t, SubBlock> sub_blocks_;   // by offset
-  // (longest run of free chunks, offset) of every sub-allocated block that has
-  // a free slot, so that a small blob finds room without a scan of the file.
-  std::set<std::pair<uint32_t, uint32_t>> by_space_;
-  std::map<uint32_t, uint32_t> space_of_;    // offset -> its key in by_space_
+  std::vector<FreeRun> free_runs_;  // by offset, usable now
+  std::vector<SubBlockSpace> sub_blocks_;  // by offset
+  // The offsets, in order, of the sub-allocated blocks with a free slot by the
+  // length of their longest run of free chunks, so that a small blob finds the
+  // tightest room without a scan of the file.
+  std::vector<std::vector<uint32_t>> by_longest_;
   std::vector<BlobLeader> released_;
   uint16_t mod_counter_ = 1;
   bool changed_ = false;

@@ -38,7 +38,7 @@ void ReadTable(const std::shared_ptr<fuzz::MemoryEnv>& env) {
 void ReadBlobFile(const std::shared_ptr<fuzz::MemoryEnv>& env) {
   storage::PagedFile file(env->Open("/mem/T.MB", OpenMode::kRead), "/mem/T.MB");
   format::BlobFile blobs(&file);
-  for (const auto& b : blobs.Blocks()) {
+  blobs.ForEachBlock([&](const format::BlobFile::BlockInfo& b) {
     if (b.type == 2) {
       uint8_t h[9] = {};
       file.Read(b.offset, h, 9);
@@ -60,7 +60,7 @@ void ReadBlobFile(const std::shared_ptr<fuzz::MemoryEnv>& env) {
         }
       }
     }
-  }
+  });
 }
 
 void ReadIndex(const std::shared_ptr<fuzz::MemoryEnv>& env) {
