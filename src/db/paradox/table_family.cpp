@@ -194,8 +194,8 @@ void TableFamily::LoadBlocks() {
     InsertFirstKey(BlockCount(), n > 0 ? &*records : nullptr);
     b.disk_next = bh.next;
     b.disk_prev = bh.prev;
-    b.ids.reserve(static_cast<size_t>(n));
-    for (int slot = 0; slot < n; ++slot) b.ids.push_back(NewId(b.number, slot));
+    b.ids.Assign(IdLimit(), static_cast<size_t>(n));
+    for (int slot = 0; slot < n; ++slot) NewId(b.number, slot);
     record_count_ += n;
     chain_.push_back(std::move(b));
     // The first blocks stay in the cache, as read.
@@ -716,7 +716,7 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
     if (last_block && p.slot == rows) {
       // Appending past a full last block starts a new block.
       const RowId id = NewId(fresh.number, 0);
-      fresh.ids = {id};
+      fresh.ids.Assign(id, 1);
       const uint16_t number = fresh.number;
       chain_.insert(chain_.begin() + p.block + 1, std::move(fresh));
       InsertFirstKey(p.block + 1, record.data());
@@ -732,9 +732,7 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
     int keep = (rows + 1) / 2;
     std::vector<uint8_t> moved(full.begin() + static_cast<long>(keep) * rs, full.end());
     full.resize(static_cast<size_t>(keep) * rs);
-    std::vector<RowId>& full_ids = chain_[p.block].ids;
-    fresh.ids.assign(full_ids.begin() + keep, full_ids.end());
-    full_ids.resize(static_cast<size_t>(keep));
+    fresh.ids = chain_[p.block].ids.SplitOff(static_cast<size_t>(keep));
     const uint16_t number = fresh.number;
     chain_.insert(chain_.begin() + p.block + 1, std::move(fresh));
     InsertFirstKey(p.block + 1, nullptr);
@@ -749,8 +747,7 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
   target.reserve(static_cast<size_t>(Capacity()) * rs);
   target.insert(target.begin() + static_cast<long>(p.slot) * rs, record.begin(), record.end());
   const RowId id = NewId(chain_[p.block].number, p.slot);
-  std::vector<RowId>& ids = chain_[p.block].ids;
-  ids.insert(ids.begin() + p.slot, id);
+  chain_[p.block].ids.Insert(static_cast<size_t>(p.slot), id);
   Relocate(p.block, p.slot + 1);
   if (p.slot == 0) NoteFirstKey(p.block);
   ++record_count_;
@@ -773,8 +770,7 @@ void TableFamily::Erase(RowPos p) {
     erased_keys_.insert(erased_keys_.end(), at, at + key_size_);
   }
   data.erase(data.begin() + static_cast<long>(p.slot) * rs, data.begin() + static_cast<long>(p.slot + 1) * rs);
-  const RowId id = b.ids[p.slot];
-  b.ids.erase(b.ids.begin() + p.slot);
+  const RowId id = b.ids.Erase(static_cast<size_t>(p.slot));
   where_[id].slot = -1;
   Relocate(p.block, p.slot);
   if (p.slot == 0) NoteFirstKey(p.block);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "db/paradox/block_cache_pool.h"
+#include "db/paradox/block_ids.h"
 #include "db/paradox/chunked_array.h"
 #include "db/paradox/env.h"
 #include "db/paradox/format/blob_file.h"
@@ -58,9 +59,8 @@ class RowBytes {
   const uint8_t* at_ = nullptr;
 };
 
-// A row's identity while it lives: it stays the same when an insert or a
-// delete moves the row within its block or to another block.
-using RowId = uint32_t;
+// A row's identity (RowId, block_ids.h) while it lives: it stays the same
+// when an insert or a delete moves the row within its block or to another block.
 
 // The files of a table found in a directory, whatever the case of their names.
 struct FamilyFiles {
@@ -213,7 +213,7 @@ class TableFamily : private BlockCachePool::Member {
   struct Block {
     uint16_t number = 0;
     uint16_t disk_next = 0, disk_prev = 0;  // the links the .DB's page cache holds for it
-    std::vector<RowId> ids;                 // of the records, in their order
+    BlockIds ids;                           // of the records, in their order
   };
   using Bytes = std::shared_ptr<std::vector<uint8_t>>;
   struct Cached {
