@@ -61,7 +61,6 @@ class BlockCachePool {
   static void SetBudget(size_t bytes);
   static size_t Budget();
   static size_t MostHeld();
-  size_t HeldBytes() const { return held_; }
 
  private:
   void Trim();

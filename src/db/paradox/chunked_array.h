@@ -12,17 +12,12 @@ template <typename T, size_t kChunk = 4096>
 class ChunkedArray {
  public:
   size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
   T& operator[](size_t i) { return chunks_[i / kChunk][i % kChunk]; }
   const T& operator[](size_t i) const { return chunks_[i / kChunk][i % kChunk]; }
   void push_back(const T& v) {
     if (size_ == chunks_.size() * kChunk) chunks_.push_back(std::make_unique_for_overwrite<T[]>(kChunk));
     chunks_[size_ / kChunk][size_ % kChunk] = v;
     ++size_;
-  }
-  void clear() {
-    chunks_.clear();
-    size_ = 0;
   }
 
  private:
