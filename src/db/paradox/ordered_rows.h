@@ -4,8 +4,8 @@
 // cursor, and kept in step with the table from its record of changes rather
 // than sorted again after every change.
 #include <cstdint>
-#include <deque>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "db/paradox/index/index_layout.h"
@@ -35,6 +35,19 @@ class RowOrder {
   // detail compares its rows with its master's values.
   std::vector<Value> Prefix(const uint8_t* record, int n) const;
   int ComparePrefix(const std::vector<Value>& a, const std::vector<Value>& b) const;
+  // The order's fields.
+  int FieldCount() const { return static_cast<int>(fields_.size()); }
+  // Its first `n` fields as the record stores them (PrefixSize(n) bytes), and
+  // their comparison with a detail's master values as ComparePrefix compares.
+  int PrefixSize(int n) const;
+  void PrefixBytes(const uint8_t* record, int n, uint8_t* out) const;
+  int ComparePrefixBytes(const uint8_t* bytes, const std::vector<Value>& b) const;
+  // The values of the order's first `n` fields, from arrays of them: as
+  // ComparePrefix does (n up to the group fields), and as Compare does (every field).
+  int ComparePrefix(const Value* a, const Value* b, int n) const;
+  int CompareValues(const Value* a, const Value* b) const;
+  // Appends the values of the first `n` fields of the order.
+  void AppendValues(const uint8_t* record, int n, std::vector<Value>& out) const;
   // The secondary index's layout (null for an order by values), and the size
   // of the key bytes KeyOf gives then.
   const index::KeyLayout* Layout() const { return layout_ ? &*layout_ : nullptr; }
@@ -42,6 +55,7 @@ class RowOrder {
 
  private:
   Value FieldValue(const uint8_t* record, int field) const;
+  Value StoredValue(const uint8_t* stored, int field) const;
   const TableFamily& fam_;
   std::vector<int> fields_;
   bool case_insensitive_;
@@ -54,29 +68,33 @@ class RowOrder {
 // secondary index each row's key bytes are held, by row id, so that the
 // searches in that order compare in memory rather than reading the rows'
 // blocks again (a table larger than its block cache would otherwise be read
-// from disk a block a comparison). Memory: the row ids (4 bytes a row), the
-// index's key bytes for every row id below the family's limit (its fields'
-// stored sizes: 68 bytes for Patient_Existant) and, per group, its values and
-// two vectors (about 100 bytes): bounded by the table's row count.
+// from disk a block a comparison). Memory: the row ids in order (4 bytes a
+// row), the index's key bytes for every row id below the family's limit (its
+// fields' stored sizes: 68 bytes for Patient_Existant) and, per group, where
+// it starts and its leading fields as stored (4 bytes and the fields' stored
+// sizes: 4 bytes for a long integer master key), so that a detail table's
+// view of a large table costs no more per master row than per detail row.
 class OrderedRows {
  public:
-  OrderedRows(const RowOrder& order, int group_fields)
-      : order_(order), group_fields_(group_fields), key_size_(static_cast<size_t>(order.KeySize())) {}
+  OrderedRows(const RowOrder& order, int group_fields);
   int GroupFields() const { return group_fields_; }
   // Brings the rows to the family's present version: from its record of the
   // rows changed since when they are few, else by ordering every row again.
   void Update(const TableFamily& fam);
-  // The rows whose leading values equal `prefix`, in order (empty when none).
-  const std::vector<RowId>& Group(const std::vector<Value>& prefix) const;
+  // The rows whose leading values equal `prefix`, in order (empty when none),
+  // valid until the next Update.
+  std::span<const RowId> Group(const std::vector<Value>& prefix) const;
   // In a secondary index's order, the key bytes (RowOrder::KeyOf) of a row
   // held, as of the last Update; null in an order by values.
   const uint8_t* HeldKey(RowId id) const { return key_size_ ? keys_.data() + static_cast<size_t>(id) * key_size_ : nullptr; }
 
  private:
-  struct Entry {
-    std::vector<Value> prefix;
-    std::vector<RowId> rows;
-  };
+  size_t GroupCount() const { return starts_.size(); }
+  size_t GroupBegin(size_t g) const { return starts_[g]; }
+  size_t GroupEnd(size_t g) const { return g + 1 < starts_.size() ? starts_[g + 1] : rows_.size(); }
+  // The first group whose leading values are not below `prefix`.
+  size_t LowerGroup(const std::vector<Value>& prefix) const;
+  int CompareGroup(size_t g, const std::vector<Value>& prefix) const;
   void HoldKey(RowId id, const uint8_t* key);
   void Build(const TableFamily& fam);
   bool CatchUp(const TableFamily& fam);
@@ -84,9 +102,12 @@ class OrderedRows {
   const RowOrder& order_;
   int group_fields_;
   size_t key_size_;
+  size_t prefix_size_;            // the stored sizes of the leading fields
   std::vector<uint8_t> keys_;     // by row id, key_size_ bytes each (secondary index order)
   std::vector<uint8_t> scratch_;  // the key of the row being placed
-  std::deque<Entry> groups_;  // by prefix (grown without copying what it holds)
+  std::vector<RowId> rows_;       // every row, group after group, each in order
+  std::vector<uint32_t> starts_;  // where each group starts in rows_, in the order of their leading values
+  std::vector<uint8_t> prefixes_; // each group's leading fields as stored, prefix_size_ bytes
   bool built_ = false;
   uint64_t version_ = 0;
   RowId id_limit_ = 0;  // the rows held are below it

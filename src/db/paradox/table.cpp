@@ -163,7 +163,7 @@ void Table::Release() {
   impl_->field_by_name.clear();
   impl_->state = CursorState::kInactive;
   impl_->has_row = false;
-  impl_->view = &impl_->block_order_rows;
+  impl_->view = {};
   impl_->view_keys = nullptr;
   impl_->all_rows.reset();
   impl_->detail_rows.reset();
@@ -191,7 +191,7 @@ int64_t Table::RecordCount() const {
   RequireActive();
   auto* self = const_cast<Table*>(this);
   self->Sync();
-  return impl_->use_view ? static_cast<int64_t>(impl_->view->size()) : impl_->family->RecordCount();
+  return impl_->use_view ? static_cast<int64_t>(impl_->view.size()) : impl_->family->RecordCount();
 }
 
 int Table::FieldCount() const {
@@ -263,7 +263,7 @@ void Table::ApplyOrder() {
   if (m.master && m.order.empty() && keys == 0)
     fam.Fail("a detail table needs an index for its master fields");
   m.use_view = !m.order.empty() || m.master != nullptr;
-  m.view = &m.block_order_rows;
+  m.view = {};
   m.view_keys = nullptr;
   m.all_rows.reset();
   m.detail_rows.reset();
@@ -354,11 +354,11 @@ void Table::Sync() {
     if (!rows || rows->GroupFields() != static_cast<int>(master_values.size()))
       rows = std::make_unique<OrderedRows>(*m.row_order, static_cast<int>(master_values.size()));
     rows->Update(fam);
-    m.view = &rows->Group(master_values);
+    m.view = rows->Group(master_values);
     m.view_keys = m.row_order->KeySize() > 0 ? rows.get() : nullptr;
   } else {
     ReadBlockOrderRows(filtered, master_values);
-    m.view = &m.block_order_rows;
+    m.view = m.block_order_rows;
     m.view_keys = nullptr;
   }
   m.view_valid = true;
@@ -374,11 +374,11 @@ void Table::Sync() {
   int index = -1;
   if (!master_moved && m.has_row) {
     index = FindCurrentInView();
-    if (index < 0 && !m.view->empty()) index = std::min<int>(m.view_index, static_cast<int>(m.view->size()) - 1);
+    if (index < 0 && !m.view.empty()) index = std::min<int>(m.view_index, static_cast<int>(m.view.size()) - 1);
   } else {
-    index = m.view->empty() ? -1 : 0;
+    index = m.view.empty() ? -1 : 0;
     m.bof = true;
-    m.eof = m.view->empty();
+    m.eof = m.view.empty();
   }
   SetViewIndex(index);
 }
@@ -419,7 +419,7 @@ void Table::ReadBlockOrderRows(bool filtered, const std::vector<Value>& master_v
 int Table::FindCurrentInView() const {
   const Impl& m = *impl_;
   const TableFamily& fam = *m.family;
-  const std::vector<RowId>& view = *m.view;
+  const std::span<const RowId> view = m.view;
   auto same = [&](RowId id) {
     const RowBytes row = fam.Row(fam.PosOf(id));
     return std::memcmp(row, m.current.data(), m.current.size()) == 0;
@@ -484,8 +484,8 @@ int Table::FindCurrentInView() const {
 void Table::SetViewIndex(int index) {
   Impl& m = *impl_;
   m.view_index = index;
-  m.has_row = index >= 0 && index < static_cast<int>(m.view->size());
-  if (m.has_row) m.pos = m.family->PosOf((*m.view)[index]);
+  m.has_row = index >= 0 && index < static_cast<int>(m.view.size());
+  if (m.has_row) m.pos = m.family->PosOf(m.view[index]);
   Capture();
 }
 
@@ -496,7 +496,7 @@ void Table::First() {
   Impl& m = *impl_;
   Sync();
   if (m.use_view) {
-    SetViewIndex(m.view->empty() ? -1 : 0);
+    SetViewIndex(m.view.empty() ? -1 : 0);
   } else {
     m.has_row = m.family->First(m.pos);
     Capture();
@@ -510,7 +510,7 @@ void Table::Last() {
   Impl& m = *impl_;
   Sync();
   if (m.use_view) {
-    SetViewIndex(static_cast<int>(m.view->size()) - 1);
+    SetViewIndex(static_cast<int>(m.view.size()) - 1);
   } else {
     m.has_row = m.family->Last(m.pos);
     Capture();
@@ -529,7 +529,7 @@ void Table::Next() {
   }
   m.bof = false;
   if (m.use_view) {
-    if (m.view_index + 1 < static_cast<int>(m.view->size())) SetViewIndex(m.view_index + 1);
+    if (m.view_index + 1 < static_cast<int>(m.view.size())) SetViewIndex(m.view_index + 1);
     else m.eof = true;
     return;
   }
@@ -641,7 +641,7 @@ bool Table::FindKey(const std::vector<Value>& key) {
     }
     return 0;
   };
-  const std::vector<RowId>& view = *m.view;
+  const std::span<const RowId> view = m.view;
   // The view's keys in memory, when it holds them, spare reading its rows.
   const OrderedRows* held = layout ? m.view_keys : nullptr;
   auto compare_at = [&](int i) {
@@ -688,8 +688,8 @@ bool Table::Locate(std::string_view field, const Value& value, bool case_insensi
     return values::Compare(v, wanted, case_insensitive) == 0;
   };
   if (m.use_view) {
-    for (size_t i = 0; i < m.view->size(); ++i)
-      if (matches(m.family->PosOf((*m.view)[i]))) {
+    for (size_t i = 0; i < m.view.size(); ++i)
+      if (matches(m.family->PosOf(m.view[i]))) {
         SetViewIndex(static_cast<int>(i));
         m.eof = m.bof = false;
         return true;
@@ -924,7 +924,7 @@ void Table::Delete() {
     m.view_valid = false;
     m.has_row = false;
     Sync();
-    int n = static_cast<int>(m.view->size());
+    int n = static_cast<int>(m.view.size());
     SetViewIndex(n == 0 ? -1 : std::min(index, n - 1));
     m.eof = n == 0;
     return;

@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "db/common/string_map.h"
@@ -43,7 +44,7 @@ struct Table::Impl {
   std::unique_ptr<OrderedRows> all_rows;     // every row in that order
   std::unique_ptr<OrderedRows> detail_rows;  // grouped by the master fields
   std::vector<RowId> block_order_rows;       // a detail's rows in block order
-  const std::vector<RowId>* view = &block_order_rows;
+  std::span<const RowId> view;  // into block_order_rows or an OrderedRows group
   // In a secondary index's order: the rows that hold the view's key bytes
   // (OrderedRows::HeldKey); null otherwise.
   const OrderedRows* view_keys = nullptr;
