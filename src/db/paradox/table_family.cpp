@@ -379,21 +379,21 @@ void TableFamily::IndexChain(int from) {
 void TableFamily::Touch(RowId changed) {
   dirty_ = true;
   ++version_;
-  changes_.emplace_back(version_, changed);
+  changes_.push_back(changed);
   // A cursor that missed more changes than about 1/32 of the rows orders them
   // all again rather than catching up (OrderedRows): the record keeps a few
   // times that many, a bounded part of the table rather than twice its rows.
   if (changes_.size() > static_cast<size_t>(record_count_) / 8 + 4096) {
     const size_t drop = changes_.size() / 2;
-    changes_from_ = changes_[drop - 1].first;
+    changes_from_ += drop;
     changes_.erase(changes_.begin(), changes_.begin() + static_cast<long>(drop));
   }
 }
 
 bool TableFamily::ChangedSince(uint64_t version, std::vector<RowId>& ids) const {
   if (version < changes_from_) return false;
-  auto it = std::partition_point(changes_.begin(), changes_.end(), [&](const auto& c) { return c.first <= version; });
-  for (; it != changes_.end(); ++it) ids.push_back(it->second);
+  const uint64_t first = version - changes_from_;  // the change that made version + 1
+  if (first < changes_.size()) ids.insert(ids.end(), changes_.begin() + static_cast<long>(first), changes_.end());
   return true;
 }
 

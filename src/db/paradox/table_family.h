@@ -321,9 +321,10 @@ class TableFamily : private BlockCachePool::Member {
   };
   ChunkedArray<Where> where_;
   std::vector<int> chain_at_;
-  // The rows each recent change touched, with the version it made; the
-  // oldest half goes when it outgrows twice the rows (16 bytes a change).
-  std::vector<std::pair<uint64_t, RowId>> changes_;
+  // The rows each recent change touched, oldest first: every change makes a
+  // version, so the change at place i made version changes_from_ + i + 1. The
+  // oldest half goes when the record outgrows its bound (4 bytes a change).
+  std::vector<RowId> changes_;
   uint64_t changes_from_ = 0;  // every change after this version is recorded
   // The keys of the unique secondary indexes, brought in step with the rows
   // from the record of changes before each test of a new key.
