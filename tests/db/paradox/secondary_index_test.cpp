@@ -309,6 +309,79 @@ TEST(SecondaryIndex, UniqueIndexRefusesADuplicatePost) {
   EXPECT_EQ(index::ReadIndexRecords(*Env::Default(), dir / "Users.XG0").size(), 3u);
 }
 
+// Thousands of posts, edits and deletes over a small set of names, so that the
+// keys held crowd together and keep leaving: each post is refused exactly
+// when another row holds its name.
+TEST(SecondaryIndex, UniqueIndexFollowsEveryChangeOfALongRun) {
+  ScratchDir dir;
+  Session session;
+  CreateTable(session, dir.path(), "Users", UsersDef());
+  IndexDef idx;
+  idx.name = "Nom unique";
+  idx.fields = {"NOM"};
+  idx.unique = true;
+  AddIndex(session, dir.path(), "Users", idx);
+  Table t(session, dir.path(), "Users");
+  t.Open();
+  std::set<std::string> held;
+  uint32_t rng = 12345;
+  const auto next = [&](uint32_t n) {
+    rng = rng * 1103515245u + 12345u;
+    return (rng >> 8) % n;
+  };
+  int refused = 0, posted = 0, deleted = 0;
+  for (int step = 0; step < 6000; ++step) {
+    const std::string name = "N" + std::to_string(next(300));
+    const uint32_t what = next(10);
+    if (what < 5 || held.empty()) {
+      t.Append();
+    } else {
+      // Another row, by its name.
+      auto it = held.begin();
+      std::advance(it, next(static_cast<uint32_t>(held.size())));
+      const std::string old = *it;
+      ASSERT_TRUE(t.Locate("NOM", old)) << old;
+      if (what < 8) {
+        t.Delete();
+        held.erase(old);
+        ++deleted;
+        continue;
+      }
+      t.Edit();
+      t.FieldByName("NOM").SetAsString(name);
+      const bool taken = held.count(name) > 0 && name != old;
+      if (taken) {
+        EXPECT_THROW(t.Post(), EngineError) << "step " << step;
+        t.Cancel();
+        ++refused;
+      } else {
+        ASSERT_NO_THROW(t.Post()) << "step " << step;
+        held.erase(old);
+        held.insert(name);
+        ++posted;
+      }
+      continue;
+    }
+    t.FieldByName("NOM").SetAsString(name);
+    if (held.count(name)) {
+      EXPECT_THROW(t.Post(), EngineError) << "step " << step;
+      t.Cancel();
+      ++refused;
+    } else {
+      ASSERT_NO_THROW(t.Post()) << "step " << step;
+      held.insert(name);
+      ++posted;
+    }
+    if (step % 1000 == 999) t.FlushBuffers();
+  }
+  EXPECT_GT(refused, 1000);
+  EXPECT_GT(posted, 1000);
+  EXPECT_GT(deleted, 500);
+  EXPECT_EQ(t.RecordCount(), static_cast<int64_t>(held.size()));
+  t.Close();
+  EXPECT_TRUE(testing::VerifyTable(dir.path(), "Users").empty());
+}
+
 TEST(SecondaryIndex, VerifyFindsAnIndexOutOfStep) {
   TABULOR_REQUIRE_SAMPLES("paradox");
   auto patched = [](size_t offset, uint8_t value) {

@@ -2,13 +2,19 @@
 
 #include <algorithm>
 #include <cstring>
-#include <set>
 #include <stdexcept>
 
 #include "db/paradox/format/field_codec.h"
 #include "db/paradox/table_family.h"
 
 namespace tabulor::db::index {
+
+// FNV-1a, for the open-addressed tables of key bytes.
+static uint64_t HashBytes(const uint8_t* p, size_t n) {
+  uint64_t h = 1469598103934665603ull;
+  for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ull;
+  return h ^ (h >> 29);
+}
 
 format::Header ReadHeader(storage::PagedFile& file) {
   uint8_t prefix[4] = {};
@@ -114,11 +120,6 @@ class OldRecords {
     held_.insert(held_.end(), block_.begin() + format::BlockHeader::kSize,
                  block_.begin() + format::BlockHeader::kSize + static_cast<long>(static_cast<size_t>(n) * rs_));
   }
-  static uint64_t Hash(const uint8_t* p, size_t n) {
-    uint64_t h = 1469598103934665603ull;
-    for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ull;
-    return h ^ (h >> 29);
-  }
   // The stale names in an open-addressed table: a probe or two per record.
   void HashNames() {
     const size_t n = changes_.name_size;
@@ -127,7 +128,7 @@ class OldRecords {
     while (size < 2 * count) size *= 2;
     slots_.assign(size, 0);
     for (size_t k = 0; k < count; ++k) {
-      size_t at = Hash(changes_.stale.data() + k * n, n) & (size - 1);
+      size_t at = HashBytes(changes_.stale.data() + k * n, n) & (size - 1);
       while (slots_[at]) at = (at + 1) & (size - 1);
       slots_[at] = static_cast<uint32_t>(k + 1);
     }
@@ -136,7 +137,7 @@ class OldRecords {
     const size_t n = changes_.name_size;
     const uint8_t* name = record + name_at_;
     const size_t mask = slots_.size() - 1;
-    for (size_t at = Hash(name, n) & mask; slots_[at]; at = (at + 1) & mask)
+    for (size_t at = HashBytes(name, n) & mask; slots_[at]; at = (at + 1) & mask)
       if (std::memcmp(changes_.stale.data() + (slots_[at] - 1) * n, name, n) == 0) return true;
     return false;
   }
@@ -312,26 +313,58 @@ bool TableFamily::IndexChangesSinceWrite(index::IndexChanges& changes) const {
   return true;
 }
 
-// Per row and unique index: its key's bytes, a bit and a node of the ordered
-// set of row ids (about 40 bytes besides the key).
+// Per row and unique index: its key's bytes, a bit, and 4 to 8 bytes of an
+// open-addressed table of the row ids held, by their keys' hash.
 struct TableFamily::UniqueKeys {
   struct Index {
     std::string name;
     std::unique_ptr<index::KeyLayout> layout;
     size_t size = 0;               // bytes of a key
     std::vector<uint8_t> by_row;   // the key of each row id, `size` bytes each
-    std::vector<bool> held;        // the row ids in `keys`
+    std::vector<bool> held;        // the row ids in `slots`
+    std::vector<RowId> slots;      // 1 + a row id held; 0: free (linear probing, a power of two)
+    size_t count = 0;
     const uint8_t* Key(RowId id) const { return by_row.data() + static_cast<size_t>(id) * size; }
     int Compare(const uint8_t* a, const uint8_t* b) const { return layout->Compare(a, b, layout->IndexedSize()); }
-    // Row ids in the order of their keys; searched by a key's bytes.
-    struct Less {
-      using is_transparent = void;
-      const Index* u;
-      bool operator()(RowId a, RowId b) const { return u->Compare(u->Key(a), u->Key(b)) < 0; }
-      bool operator()(RowId a, const uint8_t* key) const { return u->Compare(u->Key(a), key) < 0; }
-      bool operator()(const uint8_t* key, RowId b) const { return u->Compare(key, u->Key(b)) < 0; }
-    };
-    std::multiset<RowId, Less> keys{Less{this}};
+    size_t Mask() const { return slots.size() - 1; }
+    size_t Home(const uint8_t* key) const { return index::HashBytes(key, size) & Mask(); }
+    // Rows held whose key equals `key` (equal keys have equal bytes).
+    size_t CountKey(const uint8_t* key) const {
+      size_t n = 0;
+      if (slots.empty()) return 0;
+      for (size_t at = Home(key); slots[at]; at = (at + 1) & Mask())
+        if (std::memcmp(Key(slots[at] - 1), key, size) == 0) ++n;
+      return n;
+    }
+    void Place(RowId id) {
+      size_t at = Home(Key(id));
+      while (slots[at]) at = (at + 1) & Mask();
+      slots[at] = id + 1;
+    }
+    void Insert(RowId id) {
+      if (2 * (count + 1) > slots.size()) {
+        std::vector<RowId> old(std::max<size_t>(16, 2 * slots.size()), 0);
+        old.swap(slots);
+        for (RowId s : old)
+          if (s) Place(s - 1);
+      }
+      Place(id);
+      ++count;
+    }
+    void Erase(RowId id) {
+      size_t at = Home(Key(id));
+      while (slots[at] != id + 1) at = (at + 1) & Mask();
+      // Moves back the entries after the hole that probing would no longer reach.
+      for (size_t next = (at + 1) & Mask(); slots[next]; next = (next + 1) & Mask()) {
+        const size_t home = Home(Key(slots[next] - 1));
+        if (((next - home) & Mask()) >= ((next - at) & Mask())) {
+          slots[at] = slots[next];
+          at = next;
+        }
+      }
+      slots[at] = 0;
+      --count;
+    }
   };
   const std::vector<index::IndexFiles>* indexes = nullptr;  // what the layouts were made from
   uint64_t version = 0;
@@ -340,9 +373,7 @@ struct TableFamily::UniqueKeys {
   void Remove(RowId id) {
     for (auto& u : unique) {
       if (id >= u->held.size() || !u->held[id]) continue;
-      auto [it, end] = u->keys.equal_range(id);
-      while (it != end && *it != id) ++it;
-      if (it != end) u->keys.erase(it);
+      u->Erase(id);
       u->held[id] = false;
     }
   }
@@ -353,7 +384,7 @@ struct TableFamily::UniqueKeys {
         u->by_row.resize(static_cast<size_t>(limit) * u->size);
       }
       u->layout->IndexedPart(record, u->by_row.data() + static_cast<size_t>(id) * u->size);
-      u->keys.insert(id);
+      u->Insert(id);
       u->held[id] = true;
     }
   }
@@ -393,7 +424,7 @@ void TableFamily::CheckUniqueIndexes(const std::vector<uint8_t>& record, const u
   if (std::none_of(indexes.begin(), indexes.end(), [](const index::IndexFiles& i) { return i.def.unique; })) return;
   for (const auto& u : UniqueKeysInStep().unique) {
     const std::vector<uint8_t> wanted = u->layout->IndexedPart(record.data());
-    size_t held = u->keys.count(wanted.data());
+    size_t held = u->CountKey(wanted.data());
     // The row being replaced may hold the key itself.
     if (held > 0 && replaced && u->Compare(u->layout->IndexedPart(replaced).data(), wanted.data()) == 0) --held;
     if (held > 0) Fail("Key violation: the unique index " + u->name + " already holds this key");
