@@ -61,24 +61,22 @@ bool ImportRun::CopyNewFile(const std::string& from, const std::string& to) {
   if (!std::filesystem::is_regular_file(from, error) || std::filesystem::exists(to, error)) return false;
   if (noted_ahead_.erase(to) == 0) unit_->NoteCreatedFile(to);
   if (!CopyContents(from, to)) return false;
-  unsynced_copies_.push_back(to);
+  const std::string folder = std::filesystem::path(to).parent_path().string();
+  if (std::find(unsynced_folders_.begin(), unsynced_folders_.end(), folder) == unsynced_folders_.end())
+    unsynced_folders_.push_back(folder);
   return true;
 }
 
 // One flush of each file system that holds copies, rather than one sync a file.
 void ImportRun::SyncCopies() {
-  std::vector<std::string> synced_folders;
-  for (const std::string& path : unsynced_copies_) {
-    const std::string folder = std::filesystem::path(path).parent_path().string();
-    if (std::find(synced_folders.begin(), synced_folders.end(), folder) != synced_folders.end()) continue;
-    synced_folders.push_back(folder);
+  for (const std::string& folder : unsynced_folders_) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) continue;  // the folder went away with its copies
     const int failed = ::syncfs(fd);
     ::close(fd);
     if (failed != 0) throw std::runtime_error("Les fichiers copiés dans " + folder + " ne peuvent être écrits sur le disque");
   }
-  unsynced_copies_.clear();
+  unsynced_folders_.clear();
 }
 
 void ImportRun::RemoveCopies(const std::vector<std::string>& paths) {

@@ -64,7 +64,7 @@ ImportRun::~ImportRun() = default;
 void ImportRun::Run() {
   counts_ = {};
   current_user_key_ = 0;
-  unsynced_copies_.clear();
+  unsynced_folders_.clear();
   video_numbering_.reset();
   noted_ahead_.clear();
   letters_ahead_started_ = false;

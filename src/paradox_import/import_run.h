@@ -121,7 +121,7 @@ class ImportRun {
   db::UnitOfWork* unit_ = nullptr;
   int32_t current_user_key_ = 0;  // CurrentUserKey
   bool norms_follow_posturo_ = false;
-  std::vector<std::string> unsynced_copies_;
+  std::vector<std::string> unsynced_folders_;  // that received copies since they were last synced
   struct VideoNumbering {
     std::optional<std::string> settings;  // Ortalis.INI or Kestra.INI; none: videos are not copied
     int32_t next = 1;                     // [Video] LastIndex

@@ -92,6 +92,7 @@ OrderedRows::OrderedRows(const RowOrder& order, int group_fields)
       group_fields_(group_fields),
       key_size_(static_cast<size_t>(order.KeySize())),
       held_size_(std::min(key_size_, kHeldKeyBytes)),
+      keys_(held_size_),
       prefix_size_(static_cast<size_t>(order.PrefixSize(group_fields))) {}
 
 void OrderedRows::Update(const TableFamily& fam) {
@@ -186,16 +187,13 @@ void OrderedRows::Build(const TableFamily& fam) {
   prefixes_.shrink_to_fit();
   keys_.clear();
   if (!layout) return;
-  keys_.resize(static_cast<size_t>(fam.IdLimit()) * held_size_);
-  keys_.shrink_to_fit();
-  for (uint32_t i = 0; i < ids.size(); ++i)
-    std::memcpy(keys_.data() + static_cast<size_t>(ids[i]) * held_size_, key_of(i), held_size_);
+  keys_.resize(fam.IdLimit());
+  for (uint32_t i = 0; i < ids.size(); ++i) std::memcpy(keys_[ids[i]], key_of(i), held_size_);
 }
 
 void OrderedRows::HoldKey(RowId id, const uint8_t* key) {
-  const size_t at = static_cast<size_t>(id) * held_size_;
-  if (keys_.size() < at + held_size_) keys_.resize(at + held_size_);
-  std::memcpy(keys_.data() + at, key, held_size_);
+  if (keys_.size() <= id) keys_.resize(static_cast<size_t>(id) + 1);
+  std::memcpy(keys_[id], key, held_size_);
 }
 
 bool OrderedRows::CatchUp(const TableFamily& fam) {

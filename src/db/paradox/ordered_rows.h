@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "db/paradox/chunked_array.h"
 #include "db/paradox/index/index_layout.h"
 #include "db/paradox/table_family.h"
 
@@ -104,11 +105,11 @@ class OrderedRows {
   void Place(const TableFamily& fam, RowId id);
   const RowOrder& order_;
   int group_fields_;
-  const uint8_t* HeldBytes(RowId id) const { return keys_.data() + static_cast<size_t>(id) * held_size_; }
+  const uint8_t* HeldBytes(RowId id) const { return keys_[id]; }
   size_t key_size_;
   size_t held_size_;              // the leading bytes of each key held
   size_t prefix_size_;            // the stored sizes of the leading fields
-  std::vector<uint8_t> keys_;     // by row id, held_size_ bytes each (secondary index order)
+  ChunkedBytes keys_;             // by row id, held_size_ bytes each (secondary index order)
   std::vector<uint8_t> scratch_;  // the key of the row being placed
   std::vector<RowId> rows_;       // every row, group after group, each in order
   std::vector<uint32_t> starts_;  // where each group starts in rows_, in the order of their leading values

@@ -25,6 +25,14 @@ std::atomic<size_t> default_cache_budget{2u << 20};
 std::atomic<size_t> most_held{0};
 std::atomic<uint64_t> blocks_read{0}, blocks_spilled{0};
 
+// Room for `more` elements at the end, growing by an eighth rather than
+// doubling: a table's per-block bookkeeping lives as long as the table is
+// open, and a doubled vector would keep up to twice its size.
+template <typename V>
+void ReserveForGrowth(V& v, size_t more) {
+  if (v.size() + more > v.capacity()) v.reserve(v.size() + more + v.size() / 8);
+}
+
 void NoteHeld(size_t held) {
   size_t seen = most_held;
   while (held > seen && !most_held.compare_exchange_weak(seen, held)) {
@@ -371,7 +379,10 @@ void TableFamily::NoteIndexMove(RowId id) {
 void TableFamily::IndexChain(int from) {
   for (int i = std::max(0, from); i < BlockCount(); ++i) {
     const uint16_t n = chain_[i].number;
-    if (n >= chain_at_.size()) chain_at_.resize(static_cast<size_t>(n) + 1, -1);
+    if (n >= chain_at_.size()) {
+      ReserveForGrowth(chain_at_, n + 1 - chain_at_.size());
+      chain_at_.resize(static_cast<size_t>(n) + 1, -1);
+    }
     chain_at_[n] = i;
   }
 }
@@ -656,6 +667,7 @@ void TableFamily::NoteFirstKey(int chain_index) {
 
 void TableFamily::InsertFirstKey(int chain_index, const uint8_t* key) {
   if (key_size_ == 0) return;
+  ReserveForGrowth(first_keys_, static_cast<size_t>(key_size_));
   const auto at = first_keys_.begin() + static_cast<long>(chain_index) * key_size_;
   if (key) first_keys_.insert(at, key, key + key_size_);
   else first_keys_.insert(at, static_cast<size_t>(key_size_), 0);
@@ -718,6 +730,7 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
       const RowId id = NewId(fresh.number, 0);
       fresh.ids.Assign(id, 1);
       const uint16_t number = fresh.number;
+      ReserveForGrowth(chain_, 1);
       chain_.insert(chain_.begin() + p.block + 1, std::move(fresh));
       InsertFirstKey(p.block + 1, record.data());
       IndexChain(p.block + 1);
@@ -734,6 +747,7 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
     full.resize(static_cast<size_t>(keep) * rs);
     fresh.ids = chain_[p.block].ids.SplitOff(static_cast<size_t>(keep));
     const uint16_t number = fresh.number;
+    ReserveForGrowth(chain_, 1);
     chain_.insert(chain_.begin() + p.block + 1, std::move(fresh));
     InsertFirstKey(p.block + 1, nullptr);
     IndexChain(p.block + 1);

@@ -320,11 +320,11 @@ struct TableFamily::UniqueKeys {
     std::string name;
     std::unique_ptr<index::KeyLayout> layout;
     size_t size = 0;               // bytes of a key
-    std::vector<uint8_t> by_row;   // the key of each row id, `size` bytes each
+    ChunkedBytes by_row;           // the key of each row id, `size` bytes each
     std::vector<bool> held;        // the row ids in `slots`
     std::vector<RowId> slots;      // 1 + a row id held; 0: free (linear probing, a power of two)
     size_t count = 0;
-    const uint8_t* Key(RowId id) const { return by_row.data() + static_cast<size_t>(id) * size; }
+    const uint8_t* Key(RowId id) const { return by_row[id]; }
     int Compare(const uint8_t* a, const uint8_t* b) const { return layout->Compare(a, b, layout->IndexedSize()); }
     size_t Mask() const { return slots.size() - 1; }
     size_t Home(const uint8_t* key) const { return index::HashBytes(key, size) & Mask(); }
@@ -381,9 +381,9 @@ struct TableFamily::UniqueKeys {
     for (auto& u : unique) {
       if (u->held.size() < limit) {
         u->held.resize(limit);
-        u->by_row.resize(static_cast<size_t>(limit) * u->size);
+        u->by_row.resize(limit);
       }
-      u->layout->IndexedPart(record, u->by_row.data() + static_cast<size_t>(id) * u->size);
+      u->layout->IndexedPart(record, u->by_row[id]);
       u->Insert(id);
       u->held[id] = true;
     }
@@ -412,6 +412,7 @@ TableFamily::UniqueKeys& TableFamily::UniqueKeysInStep() const {
     u->name = idx.def.name;
     u->layout = std::make_unique<index::KeyLayout>(header_, def_.key_field_count, idx, *codec_);
     u->size = static_cast<size_t>(u->layout->IndexedSize());
+    u->by_row = ChunkedBytes(u->size);
     keys->unique.push_back(std::move(u));
   }
   RowPos p;
