@@ -2,7 +2,6 @@
 // An array that grows a chunk at a time: appending never copies what it
 // holds, so a table's per-row bookkeeping takes its size and not, while it
 // grows, up to three times that (the old and the new buffer of a vector).
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -32,7 +31,7 @@ class ChunkedArray {
 namespace tabulor::db {
 
 // Records of `width` bytes by number, grown a chunk at a time as ChunkedArray
-// is; records added by a resize are zeros.
+// is; records added by a growth are zeros.
 class ChunkedBytes {
  public:
   static constexpr size_t kChunk = 4096;
@@ -40,16 +39,19 @@ class ChunkedBytes {
   size_t size() const { return size_; }
   uint8_t* operator[](size_t i) { return chunks_[i / kChunk].get() + (i % kChunk) * width_; }
   const uint8_t* operator[](size_t i) const { return chunks_[i / kChunk].get() + (i % kChunk) * width_; }
-  void resize(size_t n) {
+  // Grows to `n` records (never shrinks).
+  void grow(size_t n) {
+    if (n <= size_) return;
     const size_t chunks = (n + kChunk - 1) / kChunk;
-    // What a shrink leaves of the last chunk is cleared, for the records a later growth adds back.
-    if (n < size_ && n % kChunk != 0) std::fill((*this)[n], chunks_[n / kChunk].get() + kChunk * width_, 0);
     const size_t held = chunks_.size();
     chunks_.resize(chunks);
     for (size_t c = held; c < chunks; ++c) chunks_[c] = std::make_unique<uint8_t[]>(kChunk * width_);  // zeroed
     size_ = n;
   }
-  void clear() { resize(0); }
+  void clear() {
+    chunks_.clear();
+    size_ = 0;
+  }
 
  private:
   size_t width_;

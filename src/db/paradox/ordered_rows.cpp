@@ -187,12 +187,12 @@ void OrderedRows::Build(const TableFamily& fam) {
   prefixes_.shrink_to_fit();
   keys_.clear();
   if (!layout) return;
-  keys_.resize(fam.IdLimit());
+  keys_.grow(fam.IdLimit());
   for (uint32_t i = 0; i < ids.size(); ++i) std::memcpy(keys_[ids[i]], key_of(i), held_size_);
 }
 
 void OrderedRows::HoldKey(RowId id, const uint8_t* key) {
-  if (keys_.size() <= id) keys_.resize(static_cast<size_t>(id) + 1);
+  keys_.grow(static_cast<size_t>(id) + 1);
   std::memcpy(keys_[id], key, held_size_);
 }
 

@@ -381,7 +381,7 @@ struct TableFamily::UniqueKeys {
     for (auto& u : unique) {
       if (u->held.size() < limit) {
         u->held.resize(limit);
-        u->by_row.resize(limit);
+        u->by_row.grow(limit);
       }
       u->layout->IndexedPart(record, u->by_row[id]);
       u->Insert(id);
