@@ -91,8 +91,7 @@ OrderedRows::OrderedRows(const RowOrder& order, int group_fields)
     : order_(order),
       group_fields_(group_fields),
       key_size_(static_cast<size_t>(order.KeySize())),
-      held_size_(std::min(key_size_, kHeldKeyBytes)),
-      keys_(held_size_),
+      keys_(key_size_),
       prefix_size_(static_cast<size_t>(order.PrefixSize(group_fields))) {}
 
 void OrderedRows::Update(const TableFamily& fam) {
@@ -124,49 +123,37 @@ std::span<const RowId> OrderedRows::Group(const std::vector<Value>& prefix) cons
   return std::span<const RowId>(rows_).subspan(GroupBegin(g), GroupEnd(g) - GroupBegin(g));
 }
 
-int OrderedRows::CompareHeld(const TableFamily& fam, RowId id, const uint8_t* key, int n) const {
-  const index::KeyLayout& layout = *order_.Layout();
-  const int held = std::min(n, static_cast<int>(held_size_));
-  if (const int c = layout.Compare(HeldBytes(id), key, held); c != 0 || n == held) return c;
-  const RowBytes row = fam.Row(fam.PosOf(id));
-  return layout.CompareRecord(row, key, n);
-}
-
 void OrderedRows::Build(const TableFamily& fam) {
-  // In a secondary index's order every row's whole key lies in one array for
-  // the sort, and only its first bytes are held after; in an order by values
-  // every row's values lie in one array.
+  // In a secondary index's order the keys go straight to where they are held,
+  // by row id; in an order by values every row's values lie in one array.
   const index::KeyLayout* layout = key_size_ ? order_.Layout() : nullptr;
   const int value_count = layout ? group_fields_ : order_.FieldCount();
   const size_t rows = static_cast<size_t>(fam.RecordCount());
+  keys_.clear();
+  if (layout) keys_.grow(fam.IdLimit());
   std::vector<RowId> ids;
   std::vector<Value> values;
-  std::vector<uint8_t> prefixes, keys;
+  std::vector<uint8_t> prefixes;
   ids.reserve(rows);
   values.reserve(rows * static_cast<size_t>(value_count));
   prefixes.reserve(rows * prefix_size_);
-  keys.reserve(rows * key_size_);
   RowPos p;
   for (bool ok = fam.First(p); ok; ok = fam.Next(p)) {
     const RowBytes record = fam.Row(p);
     const RowId id = fam.IdAt(p);
-    if (layout) {
-      keys.resize(keys.size() + key_size_);
-      layout->IndexedPart(record, keys.data() + keys.size() - key_size_);
-    }
+    if (layout) layout->IndexedPart(record, keys_[id]);
     order_.AppendValues(record, value_count, values);
     prefixes.resize(prefixes.size() + prefix_size_);
     order_.PrefixBytes(record, group_fields_, prefixes.data() + prefixes.size() - prefix_size_);
     ids.push_back(id);
   }
   const auto values_of = [&](uint32_t i) { return values.data() + static_cast<size_t>(i) * value_count; };
-  const auto key_of = [&](uint32_t i) { return keys.data() + static_cast<size_t>(i) * key_size_; };
   std::vector<uint32_t> sorted(ids.size());
   for (uint32_t i = 0; i < sorted.size(); ++i) sorted[i] = i;
   // A stable sort over the chain order: equal keys keep it, as the index files do.
   std::stable_sort(sorted.begin(), sorted.end(), [&](uint32_t a, uint32_t b) {
     if (int c = order_.ComparePrefix(values_of(a), values_of(b), group_fields_)) return c < 0;
-    if (layout) return layout->Compare(key_of(a), key_of(b), static_cast<int>(key_size_)) < 0;
+    if (layout) return layout->Compare(HeldKey(ids[a]), HeldKey(ids[b]), static_cast<int>(key_size_)) < 0;
     return order_.CompareValues(values_of(a), values_of(b)) < 0;
   });
   rows_.clear();
@@ -185,15 +172,11 @@ void OrderedRows::Build(const TableFamily& fam) {
   }
   starts_.shrink_to_fit();
   prefixes_.shrink_to_fit();
-  keys_.clear();
-  if (!layout) return;
-  keys_.grow(fam.IdLimit());
-  for (uint32_t i = 0; i < ids.size(); ++i) std::memcpy(keys_[ids[i]], key_of(i), held_size_);
 }
 
 void OrderedRows::HoldKey(RowId id, const uint8_t* key) {
   keys_.grow(static_cast<size_t>(id) + 1);
-  std::memcpy(keys_[id], key, held_size_);
+  std::memcpy(keys_[id], key, key_size_);
 }
 
 bool OrderedRows::CatchUp(const TableFamily& fam) {
@@ -251,13 +234,14 @@ void OrderedRows::Place(const TableFamily& fam, RowId id) {
   size_t lo = begin, hi = end;
   if (key_size_) {
     // The held keys compared in memory; equal keys in chain order.
+    const index::KeyLayout& layout = *order_.Layout();
     scratch_.resize(key_size_);
-    order_.Layout()->IndexedPart(record, scratch_.data());
+    layout.IndexedPart(record, scratch_.data());
     const int n = static_cast<int>(key_size_);
     while (lo < hi) {
       const size_t mid = lo + (hi - lo) / 2;
       const RowId held = rows_[mid];
-      const int c = CompareHeld(fam, held, scratch_.data(), n);
+      const int c = layout.Compare(HeldKey(held), scratch_.data(), n);
       if (c != 0 ? c < 0 : fam.PosOf(held) < at) lo = mid + 1;
       else hi = mid;
     }

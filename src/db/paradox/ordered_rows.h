@@ -66,16 +66,15 @@ class RowOrder {
 
 // The rows of a table in a RowOrder, in groups of equal values of its first
 // `group_fields` fields (none: one group of every row). In the order of a
-// secondary index the first bytes of each row's key are held, by row id, so
-// that the searches in that order mostly compare in memory rather than reading
-// the rows' blocks again (a table larger than its block cache would otherwise
-// be read from disk a block a comparison); only rows whose held bytes equal
-// those searched are read. Memory: the row ids in order (4 bytes a row), at
-// most kHeldKeyBytes of key for every row id below the family's limit and, per
-// group, where it starts and its leading fields as stored (4 bytes and the
-// fields' stored sizes: 4 bytes for a long integer master key), so that a
-// detail table's view of a large table costs no more per master row than per
-// detail row.
+// secondary index each row's key bytes are held, by row id, so that the
+// searches in that order compare in memory rather than reading the rows'
+// blocks again (a table larger than its block cache would otherwise be read
+// from disk a block a comparison). Memory: the row ids in order (4 bytes a
+// row), the index's key bytes for every row id below the family's limit (its
+// fields' stored sizes: 68 bytes for Patient_Existant) and, per group, where
+// it starts and its leading fields as stored (4 bytes and the fields' stored
+// sizes: 4 bytes for a long integer master key), so that a detail table's
+// view of a large table costs no more per master row than per detail row.
 class OrderedRows {
  public:
   OrderedRows(const RowOrder& order, int group_fields);
@@ -86,11 +85,9 @@ class OrderedRows {
   // The rows whose leading values equal `prefix`, in order (empty when none),
   // valid until the next Update.
   std::span<const RowId> Group(const std::vector<Value>& prefix) const;
-  // In a secondary index's order: the order (KeyLayout::Compare over `n`
-  // bytes) of a row held, as of the last Update, against the key bytes `key`
-  // (RowOrder::KeyOf); the row is read from `fam` only when its held bytes do not decide.
-  static constexpr size_t kHeldKeyBytes = 16;
-  int CompareHeld(const TableFamily& fam, RowId id, const uint8_t* key, int n) const;
+  // In a secondary index's order, the key bytes (RowOrder::KeyOf) of a row
+  // held, as of the last Update; null in an order by values.
+  const uint8_t* HeldKey(RowId id) const { return key_size_ ? keys_[id] : nullptr; }
 
  private:
   size_t GroupCount() const { return starts_.size(); }
@@ -105,11 +102,9 @@ class OrderedRows {
   void Place(const TableFamily& fam, RowId id);
   const RowOrder& order_;
   int group_fields_;
-  const uint8_t* HeldBytes(RowId id) const { return keys_[id]; }
   size_t key_size_;
-  size_t held_size_;              // the leading bytes of each key held
   size_t prefix_size_;            // the stored sizes of the leading fields
-  ChunkedBytes keys_;             // by row id, held_size_ bytes each (secondary index order)
+  ChunkedBytes keys_;             // by row id, key_size_ bytes each (secondary index order)
   std::vector<uint8_t> scratch_;  // the key of the row being placed
   std::vector<RowId> rows_;       // every row, group after group, each in order
   std::vector<uint32_t> starts_;  // where each group starts in rows_, in the order of their leading values

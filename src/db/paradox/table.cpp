@@ -439,12 +439,12 @@ int Table::FindCurrentInView() const {
     if (const RowBytes row = fam.Row(p); std::memcmp(row, m.current.data(), m.current.size()) != 0) return -1;
     const std::vector<uint8_t> key = layout.IndexedPart(m.current.data());
     if (m.view_keys) {
-      // The view's keys are mostly in memory: few rows are read.
+      // The view's keys are in memory: no row is read.
       const OrderedRows& held = *m.view_keys;
       size_t lo = 0, hi = view.size();
       while (lo < hi) {
         const size_t mid = lo + (hi - lo) / 2;
-        const int c = held.CompareHeld(fam, view[mid], key.data(), static_cast<int>(key.size()));
+        const int c = layout.Compare(held.HeldKey(view[mid]), key.data(), static_cast<int>(key.size()));
         if (c != 0 ? c < 0 : fam.PosOf(view[mid]) < p) lo = mid + 1;
         else hi = mid;
       }
@@ -645,7 +645,7 @@ bool Table::FindKey(const std::vector<Value>& key) {
   // The view's keys in memory, when it holds them, spare reading its rows.
   const OrderedRows* held = layout ? m.view_keys : nullptr;
   auto compare_at = [&](int i) {
-    if (held) return held->CompareHeld(fam, view[i], wanted_key.data(), wanted_bytes);
+    if (held) return layout->Compare(held->HeldKey(view[i]), wanted_key.data(), wanted_bytes);
     return compare_row(fam.PosOf(view[i]));
   };
   int lo = 0, hi = static_cast<int>(view.size());
