@@ -978,6 +978,7 @@ void TableFamily::WriteBlocks() {
 void TableFamily::WritePrimaryIndex() {
   if (!px_file_) return;
   std::vector<format::IndexEntry> leaves;
+  leaves.reserve(static_cast<size_t>(BlockCount()));
   for (int i = 0; i < BlockCount(); ++i)
     if (RowsIn(i) > 0) leaves.push_back({FirstKeyCopy(i), chain_[i].number, RowsIn(i)});
   if (!px_loaded_) {
@@ -990,7 +991,7 @@ void TableFamily::WritePrimaryIndex() {
     px_header_ = format::Header::Parse(format::BuildPrimaryIndexHeader(layout, 2), 0x800);
     px_loaded_ = true;
   }
-  format::IndexTree tree = format::BuildIndexTree(leaves, key_size_, px_header_.block_size);
+  format::IndexTree tree = format::BuildIndexTree(std::move(leaves), key_size_, px_header_.block_size);
   px_header_.num_records = tree.entries;
   px_header_.used_blocks = px_header_.file_blocks = tree.block_count;
   px_header_.first_block = tree.block_count ? 1 : 0;

@@ -24,7 +24,7 @@ struct IndexTree {
   uint32_t entries = 0;         // in all levels
 };
 
-IndexTree BuildIndexTree(const std::vector<IndexEntry>& leaves, int key_size, int block_size);
+IndexTree BuildIndexTree(std::vector<IndexEntry> leaves, int key_size, int block_size);
 
 // The level-1 entries in key order, found by descending from the root.
 // Throws std::runtime_error on a damaged tree.
