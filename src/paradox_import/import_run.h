@@ -36,7 +36,11 @@ namespace tabulor::paradox_import {
 struct RunOptions {
   bool import_practice = false;   // cbClefs
   bool import_protocols = false;  // cbType
-  int flush_every_patients = 500;  // bounds the memory the unit holds
+  // Bounds the changes a flush merges into the index files, and so the memory
+  // the unit holds; each flush also rereads the destination's index files
+  // whole (they stay as a full build makes them), so flushing more often costs
+  // time that grows with the destination.
+  int flush_every_patients = 2000;
 };
 
 // Where the run finds what lies beside the practice database.
