@@ -27,6 +27,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using tabulor::bench::Median;
+using tabulor::bench::Rounds;
 using tabulor::bench::Seconds;
 
 constexpr int kSequencesPerPatient = 10;
@@ -122,11 +124,6 @@ Prepared Prepare(const fs::path& root, int patients) {
 
 constexpr int kRounds = 3;
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 struct Measured {
   std::vector<double> import_seconds, import_cpu, tools_seconds, tools_cpu;
   double peak_mib = 0;
@@ -157,16 +154,6 @@ Measured Measure(const Prepared& prepared, bool with_tools) {
     m.peak_mib = std::max(m.peak_mib, run.peak_mib);
   }
   return m;
-}
-
-std::string Rounds(const std::vector<double>& values) {
-  std::string out;
-  for (double v : values) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%s%.2f", out.empty() ? "" : " ", v);
-    out += buf;
-  }
-  return out;
 }
 
 }  // namespace

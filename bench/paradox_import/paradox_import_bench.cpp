@@ -31,6 +31,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using tabulor::bench::Median;
+using tabulor::bench::Rounds;
 using tabulor::bench::Seconds;
 
 // Larger raw acquisitions in the source, so that 20,000 patients carry about 1 GB of them.
@@ -114,11 +116,6 @@ Pair Prepare(const fs::path& root, int patients) {
 
 constexpr int kRounds = 3;
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 struct Measured {
   std::vector<double> import_seconds, import_cpu, copy_seconds, copy_cpu, copy_sync_seconds;
   double import_peak_mib = 0;
@@ -165,16 +162,6 @@ Measured Measure(const Pair& pair, const fs::path& root) {
     ::sync();
   }
   return m;
-}
-
-std::string Rounds(const std::vector<double>& values) {
-  std::string out;
-  for (double v : values) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%s%.2f", out.empty() ? "" : " ", v);
-    out += buf;
-  }
-  return out;
 }
 
 // The goal on the ratio is the full size's; the quarter's is shown for the scaling.

@@ -26,10 +26,6 @@ class ChunkedArray {
   size_t size_ = 0;
 };
 
-}  // namespace tabulor::db
-
-namespace tabulor::db {
-
 // Records of `width` bytes by number, grown a chunk at a time as ChunkedArray
 // is; records added by a growth are zeros.
 class ChunkedBytes {

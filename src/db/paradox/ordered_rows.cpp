@@ -91,8 +91,8 @@ OrderedRows::OrderedRows(const RowOrder& order, int group_fields)
     : order_(order),
       group_fields_(group_fields),
       key_size_(static_cast<size_t>(order.KeySize())),
-      keys_(key_size_),
-      prefix_size_(static_cast<size_t>(order.PrefixSize(group_fields))) {}
+      prefix_size_(static_cast<size_t>(order.PrefixSize(group_fields))),
+      keys_(key_size_) {}
 
 void OrderedRows::Update(const TableFamily& fam) {
   if (built_ && version_ == fam.Version()) return;

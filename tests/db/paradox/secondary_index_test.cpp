@@ -92,11 +92,6 @@ INSTANTIATE_TEST_SUITE_P(Samples, Reindex,
                            return name;
                          });
 
-// The key fields of a table record, as the X file holds them after the indexed part.
-std::vector<uint8_t> PrimaryKeyBytes(const TableFamily& fam, const uint8_t* record) {
-  return {record, record + fam.KeySize()};
-}
-
 TEST(SecondaryIndex, WalkAndFindKeyFollowTheIndexFiles) {
   TABULOR_REQUIRE_SAMPLES("paradox");
   const std::vector<std::pair<std::string, std::string>> tables = {
@@ -257,16 +252,21 @@ TEST(SecondaryIndex, CaseInsensitiveIndexUpperCasesAccentedLetters) {
   EXPECT_EQ(order, (std::vector<std::string>{"ADMIN", "bernard", "Zoé", "émile"}));
 }
 
-TEST(SecondaryIndex, UniqueIndexRefusesADuplicatePost) {
-  ScratchDir dir;
-  Session session;
-  CreateTable(session, dir.path(), "Users", UsersDef());
+// The Users table with the unique index "Nom unique" on NOM.
+void CreateUsersWithUniqueNames(Session& session, const std::string& dir, bool case_insensitive) {
+  CreateTable(session, dir, "Users", UsersDef());
   IndexDef idx;
   idx.name = "Nom unique";
   idx.fields = {"NOM"};
   idx.unique = true;
-  idx.case_insensitive = true;
-  AddIndex(session, dir.path(), "Users", idx);
+  idx.case_insensitive = case_insensitive;
+  AddIndex(session, dir, "Users", idx);
+}
+
+TEST(SecondaryIndex, UniqueIndexRefusesADuplicatePost) {
+  ScratchDir dir;
+  Session session;
+  CreateUsersWithUniqueNames(session, dir.path(), true);
   Table t(session, dir.path(), "Users");
   t.Open();
   AddUser(t, "Dupont");
@@ -315,12 +315,7 @@ TEST(SecondaryIndex, UniqueIndexRefusesADuplicatePost) {
 TEST(SecondaryIndex, UniqueIndexFollowsEveryChangeOfALongRun) {
   ScratchDir dir;
   Session session;
-  CreateTable(session, dir.path(), "Users", UsersDef());
-  IndexDef idx;
-  idx.name = "Nom unique";
-  idx.fields = {"NOM"};
-  idx.unique = true;
-  AddIndex(session, dir.path(), "Users", idx);
+  CreateUsersWithUniqueNames(session, dir.path(), false);
   Table t(session, dir.path(), "Users");
   t.Open();
   std::set<std::string> held;

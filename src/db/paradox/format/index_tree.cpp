@@ -15,10 +15,6 @@ IndexTree BuildIndexTree(std::vector<IndexEntry> leaves, int key_size, int block
   const int rec = key_size + 6;
   const size_t per_block = static_cast<size_t>((block_size - BlockHeader::kSize) / rec);
   if (per_block < 2) throw std::runtime_error("key too long for the index block size");
-  // Every level but the leaves takes a block for each per_block entries below it.
-  size_t blocks = 0;
-  for (size_t n = leaves.size(); n > 1 || blocks == 0; n = (n + per_block - 1) / per_block) blocks += (n + per_block - 1) / per_block;
-  tree.blocks.reserve(blocks * static_cast<size_t>(block_size));
   std::vector<IndexEntry> level = std::move(leaves);
   while (true) {
     ++tree.levels;
