@@ -68,6 +68,8 @@ void ImportRun::Run() {
   video_numbering_.reset();
   noted_ahead_.clear();
   letters_ahead_started_ = false;
+  letters_ahead_.clear();
+  letters_ahead_next_patient_.reset();
   db::Session& session = *destination_.session;
   // Tables first: the unit checks then that no other program holds one of them.
   tables_ = std::make_unique<Tables>(session, destination_.database);

@@ -13,6 +13,7 @@
 // outside the record steps keeps (commits) what it stored, then throws.
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -110,7 +111,10 @@ class ImportRun {
   std::vector<std::string> CopyVideoFiles(std::string& left, std::string& right);
   void RemoveCopies(const std::vector<std::string>& paths);
   void NoteNextVideos(int32_t next, const std::string& extension);
-  void NoteNextLetters();
+  // Notes the copies of the next letters unless the notes already reach past `source_patient`'s.
+  void NoteNextLetters(int64_t source_patient);
+  // Lets go of the notes of the letters of the patients before `source_patient`, copied or not.
+  void ForgetLettersBefore(int64_t source_patient);
   // The next video number back into the settings file, when copies took numbers.
   void SaveVideoNumbering();
   void SyncCopies();  // the copies on disk before the unit that names them lands
@@ -134,6 +138,15 @@ class ImportRun {
   std::optional<VideoNumbering> video_numbering_;  // read at the run's first video
   std::set<std::string> noted_ahead_;  // videos and letters noted in the unit ahead of their copies
   bool letters_ahead_started_ = false;
+  // The letters noted ahead, in the order of the walk, with their source
+  // patient, and the patient of the next letter the notes have not reached
+  // (none: they reached the end), so that only a window of them is held.
+  struct NotedLetter {
+    int64_t patient;
+    std::string to;
+  };
+  std::deque<NotedLetter> letters_ahead_;
+  std::optional<int64_t> letters_ahead_next_patient_;
   std::array<int64_t, kCounterCount> counts_{};
 };
 

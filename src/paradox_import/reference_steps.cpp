@@ -204,13 +204,15 @@ ImportRun::LetterPaths ImportRun::LetterPathsOf(db::Table& documents) const {
 void ImportRun::ImportDocuments(int64_t patient_key) {
   db::Table& source = *source_.Tables().documents;
   db::Table& table = tables_->documents;
+  const int64_t source_patient = source_.Tables().patients.FieldByName("PK_PAT").AsInteger();
+  ForgetLettersBefore(source_patient);
   for (source.First(); !source.Eof(); source.Next()) {
     const auto [name, from, to] = LetterPathsOf(source);
     if (!IsPlainFileName(name)) {
       reporter_.Tell(name + msg::FileNotFound());
       continue;
     }
-    if (!noted_ahead_.count(to)) NoteNextLetters();
+    if (!noted_ahead_.count(to)) NoteNextLetters(source_patient);
     if (!CopyNewFile(from, to)) {
       reporter_.Tell(name + msg::FileNotFound());
       continue;
@@ -234,13 +236,15 @@ void ImportRun::ImportDocuments(int64_t patient_key) {
 // The copies of the next letters, in the order the patients are walked, noted
 // in the unit in one durable write rather than one each. Files already there
 // are left out (no copy is made over them, and the unit must not remove them).
-void ImportRun::NoteNextLetters() {
+void ImportRun::NoteNextLetters(int64_t source_patient) {
   constexpr size_t kNotedAhead = 256;
   db::Table* ahead = source_.Tables().documents_ahead.get();
   if (!ahead) return;
   if (!letters_ahead_started_) {
     ahead->First();
     letters_ahead_started_ = true;
+  } else if (!letters_ahead_next_patient_ || *letters_ahead_next_patient_ > source_patient) {
+    return;  // the letter was passed over (its file was there already, or it is named twice)
   }
   std::vector<std::string> names;
   std::error_code error;
@@ -248,10 +252,21 @@ void ImportRun::NoteNextLetters() {
     LetterPaths paths = LetterPathsOf(*ahead);
     if (!IsPlainFileName(paths.name) || noted_ahead_.count(paths.to) || std::filesystem::exists(paths.to, error))
       continue;
-    if (std::find(names.begin(), names.end(), paths.to) == names.end()) names.push_back(std::move(paths.to));
+    if (std::find(names.begin(), names.end(), paths.to) != names.end()) continue;
+    letters_ahead_.push_back({ahead->FieldByName("FK_PAT").AsInteger(), paths.to});
+    names.push_back(std::move(paths.to));
   }
+  letters_ahead_next_patient_.reset();
+  if (!ahead->Eof()) letters_ahead_next_patient_ = ahead->FieldByName("FK_PAT").AsInteger();
   unit_->NoteCreatedFiles(names);
   noted_ahead_.insert(names.begin(), names.end());
+}
+
+void ImportRun::ForgetLettersBefore(int64_t source_patient) {
+  while (!letters_ahead_.empty() && letters_ahead_.front().patient < source_patient) {
+    noted_ahead_.erase(letters_ahead_.front().to);
+    letters_ahead_.pop_front();
+  }
 }
 
 }  // namespace tabulor::paradox_import
