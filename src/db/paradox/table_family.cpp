@@ -880,10 +880,13 @@ bool TableFamily::BlobInBlobFile(int field, const uint8_t* record) const {
 
 void TableFamily::CheckBlob(int field, const uint8_t* record) const {
   const format::BlobLeader ref = format::ReadBlobLeader(record + header_.offsets[field], header_.stored_sizes[field]);
-  if (!ref.IsExternal()) return;
+  if (ref.IsExternal()) StoredBlobAt(field, ref);
+}
+
+uint64_t TableFamily::StoredBlobAt(int field, const format::BlobLeader& ref) const {
   try {
     if (!blobs_) throw std::runtime_error("the blob file is missing");
-    blobs_->CheckStored(ref);
+    return blobs_->StoredAt(ref);
   } catch (const std::exception& e) {
     Fail(e.what(), def_.fields[field].name);
   }
@@ -893,15 +896,15 @@ void TableFamily::StoreBlobCopy(int field, uint8_t* record, const TableFamily& s
                                 const uint8_t* source_record) {
   const format::BlobLeader from = format::ReadBlobLeader(source_record + source.header_.offsets[source_field],
                                                          source.header_.stored_sizes[source_field]);
-  // Still the blob it was when it was copied (it is read only now).
+  // Still the blob it was when it was copied (it is read only now), located once for all its pieces.
   source.RequireUsable();
-  source.CheckBlob(source_field, source_record);
-  const auto piece = [&](uint64_t at, uint8_t* buf, size_t n) { source.blobs_->ReadPart(from, at, buf, n); };
   const int n = header_.stored_sizes[field];
   const int leader = n - 10;
   uint8_t* f = record + header_.offsets[field];
   std::memset(f, 0, static_cast<size_t>(n));
   if (from.IsBlank() || from.length == 0) return;
+  const uint64_t start = source.StoredBlobAt(source_field, from);
+  const auto piece = [&](uint64_t at, uint8_t* buf, size_t n) { source.blobs_->ReadStored(start, from, at, buf, n); };
   const size_t kept = std::min<size_t>(from.length, static_cast<size_t>(leader));
   try {
     piece(0, f, kept);

@@ -261,6 +261,8 @@ class TableFamily : private BlockCachePool::Member {
   // A problem of the .PX, named by its file.
   std::string PrimaryIndexProblem(const std::string& what) const { return "primary index " + files_.px + ": " + what; }
   void OpenBlobFile();
+  // Where the bytes of the field's stored blob start; fails as CheckBlob does.
+  uint64_t StoredBlobAt(int field, const format::BlobLeader& ref) const;
   void ReadSecondaryIndexDefs();
   void LoadSecondaryIndexes();
   void WriteSecondaryIndexes();

@@ -125,11 +125,12 @@ std::string BlobFile::Locate(const BlobLeader& ref, uint64_t* data_offset) const
 
 std::string BlobFile::Check(const BlobLeader& ref) const { return Locate(ref, nullptr); }
 
-void BlobFile::CheckStored(const BlobLeader& ref) const {
+uint64_t BlobFile::StoredAt(const BlobLeader& ref) const {
   uint64_t at = 0;
   std::string problem = Locate(ref, &at);
   if (!problem.empty()) throw std::runtime_error("blob " + problem);
   if (at + ref.length > file_->Size()) throw std::runtime_error("blob cut short by the end of the blob file");
+  return at;
 }
 
 std::vector<uint8_t> BlobFile::Read(const BlobLeader& ref, const uint8_t* leader, int leader_size) const {
@@ -145,12 +146,8 @@ std::vector<uint8_t> BlobFile::Read(const BlobLeader& ref, const uint8_t* leader
   return data;
 }
 
-void BlobFile::ReadPart(const BlobLeader& ref, uint64_t at, uint8_t* buf, size_t n) const {
+void BlobFile::ReadStored(uint64_t start, const BlobLeader& ref, uint64_t at, uint8_t* buf, size_t n) const {
   if (at + n > ref.length) throw std::runtime_error("read past the end of a blob");
-  uint64_t start = 0;
-  std::string problem = Locate(ref, &start);
-  if (!problem.empty()) throw std::runtime_error("blob " + problem);
-  if (start + ref.length > file_->Size()) throw std::runtime_error("blob cut short by the end of the blob file");
   if (file_->Read(start + at, buf, n) != n) throw std::runtime_error("blob cut short by the end of the blob file");
 }
 

@@ -26,10 +26,12 @@ class BlobFile {
 
   // The blob a field points to; `leader` is the part kept in the record.
   std::vector<uint8_t> Read(const BlobLeader& ref, const uint8_t* leader, int leader_size) const;
-  // The checks Read makes of a stored blob, without reading it (throws std::runtime_error).
-  void CheckStored(const BlobLeader& ref) const;
-  // `n` bytes of a stored blob from its byte `at`.
-  void ReadPart(const BlobLeader& ref, uint64_t at, uint8_t* buf, size_t n) const;
+  // Where the bytes of a stored blob start, after the checks Read makes
+  // (throws std::runtime_error): a blob read a piece at a time is located once.
+  uint64_t StoredAt(const BlobLeader& ref) const;
+  // `n` bytes from byte `at` of the stored blob whose bytes start at `start`
+  // (StoredAt, the file unchanged since).
+  void ReadStored(uint64_t start, const BlobLeader& ref, uint64_t at, uint8_t* buf, size_t n) const;
   // Stores a blob that does not fit in the leader and returns its reference.
   BlobLeader Write(const std::vector<uint8_t>& data);
   // The same, for a blob of `size` bytes that `piece(at, buf, n)` gives a piece
