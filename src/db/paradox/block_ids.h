@@ -17,6 +17,10 @@ using RowId = uint32_t;
 class BlockIds {
  public:
   size_t size() const { return list_ ? list_->size() : count_; }
+  // Whether the ids are a first id and a count rather than a list.
+  bool Consecutive() const { return !list_; }
+  // The first id when Consecutive() (the next id to come when empty).
+  RowId First() const { return first_; }
   bool empty() const { return size() == 0; }
   RowId operator[](size_t i) const { return list_ ? (*list_)[i] : first_ + static_cast<RowId>(i); }
   // `count` consecutive ids from `first`.

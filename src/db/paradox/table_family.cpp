@@ -353,17 +353,36 @@ void TableFamily::AbandonUnit() {
 // ---- positions ----
 
 RowId TableFamily::NewId(uint16_t block_number, int slot) {
-  where_.push_back({block_number, static_cast<int16_t>(slot)});
-  return static_cast<RowId>(where_.size() - 1);
+  if (!ids_in_chain_order_) where_.push_back({block_number, static_cast<int16_t>(slot)});
+  return next_id_++;
 }
 
-void TableFamily::Relocate(int chain_index, int from_slot) {
+void TableFamily::Relocate(int chain_index, int from_slot, bool from_another_block) {
+  if (ids_in_chain_order_ && !from_another_block) return;
   const Block& b = chain_[chain_index];
   for (size_t j = static_cast<size_t>(from_slot); j < b.ids.size(); ++j) {
-    Where& w = where_[b.ids[j]];
-    if (w.block_number != b.number) NoteIndexMove(b.ids[j]);
-    w = {b.number, static_cast<int16_t>(j)};
+    if (from_another_block) NoteIndexMove(b.ids[j]);
+    if (!ids_in_chain_order_) where_[b.ids[j]] = {b.number, static_cast<int16_t>(j)};
   }
+}
+
+RowPos TableFamily::FindInChainOrder(RowId id) const {
+  // The last block whose first id is not above `id`.
+  const auto after = std::upper_bound(chain_.begin(), chain_.end(), id,
+                                      [](RowId v, const Block& b) { return v < b.ids.First(); });
+  if (after == chain_.begin()) return {0, -1};
+  const Block& b = *(after - 1);
+  const RowId slot = id - b.ids.First();
+  if (slot >= b.ids.size()) return {0, -1};
+  return {static_cast<int>(after - 1 - chain_.begin()), static_cast<int>(slot)};
+}
+
+void TableFamily::NoteWhereEachRowLies() {
+  ids_in_chain_order_ = false;
+  where_ = {};
+  for (RowId id = 0; id < next_id_; ++id) where_.push_back({0, -1});
+  for (const Block& b : chain_)
+    for (size_t j = 0; j < b.ids.size(); ++j) where_[b.ids[j]] = {b.number, static_cast<int16_t>(j)};
 }
 
 void TableFamily::NoteIndexMove(RowId id) {
@@ -753,7 +772,7 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
     IndexChain(p.block + 1);
     Hold(number, std::move(moved));
     NoteFirstKey(p.block + 1);
-    Relocate(p.block + 1, 0);
+    Relocate(p.block + 1, 0, true);
     if (p.slot > keep) p = {p.block + 1, p.slot - keep};
   }
   std::vector<uint8_t>& target = Change(p.block);
@@ -762,7 +781,10 @@ RowPos TableFamily::Insert(const std::vector<uint8_t>& record) {
   target.insert(target.begin() + static_cast<long>(p.slot) * rs, record.begin(), record.end());
   const RowId id = NewId(chain_[p.block].number, p.slot);
   chain_[p.block].ids.Insert(static_cast<size_t>(p.slot), id);
-  Relocate(p.block, p.slot + 1);
+  // Only an append to the last block keeps the ids rising along the chain.
+  if (ids_in_chain_order_ && (p.block != BlockCount() - 1 || !chain_[p.block].ids.Consecutive()))
+    NoteWhereEachRowLies();
+  Relocate(p.block, p.slot + 1, false);
   if (p.slot == 0) NoteFirstKey(p.block);
   ++record_count_;
   Touch(id);
@@ -785,14 +807,18 @@ void TableFamily::Erase(RowPos p) {
   }
   data.erase(data.begin() + static_cast<long>(p.slot) * rs, data.begin() + static_cast<long>(p.slot + 1) * rs);
   const RowId id = b.ids.Erase(static_cast<size_t>(p.slot));
-  where_[id].slot = -1;
-  Relocate(p.block, p.slot);
+  if (!ids_in_chain_order_) where_[id].slot = -1;
+  else if (!b.ids.Consecutive()) NoteWhereEachRowLies();
+  Relocate(p.block, p.slot, false);
   if (p.slot == 0) NoteFirstKey(p.block);
   --record_count_;
   if (record_count_ == 0) {
     // An empty table is a header alone, as the original engine creates it.
     chain_.clear();
     first_keys_.clear();
+    // The ids to come are above every id given out: they rise along the chain again.
+    ids_in_chain_order_ = true;
+    where_ = {};
     DropAll();
     free_blocks_.clear();
     newly_freed_.clear();
@@ -808,7 +834,7 @@ void TableFamily::Erase(RowPos p) {
       chain_[0].ids = std::move(chain_[1].ids);
       if (key_size_ > 0) std::memcpy(first_keys_.data(), FirstKey(1), key_size_);
       FreeBlock(1);
-      Relocate(0, 0);
+      Relocate(0, 0, true);
     } else {
       FreeBlock(p.block);
     }

@@ -108,10 +108,16 @@ class TableFamily : private BlockCachePool::Member {
     return {std::move(data), at};
   }
   RowId IdAt(RowPos p) const { return chain_[p.block].ids[p.slot]; }
-  bool Alive(RowId id) const { return id < where_.size() && where_[id].slot >= 0; }
-  RowPos PosOf(RowId id) const { return {chain_at_[where_[id].block_number], where_[id].slot}; }
+  bool Alive(RowId id) const {
+    if (ids_in_chain_order_) return FindInChainOrder(id).slot >= 0;
+    return id < where_.size() && where_[id].slot >= 0;
+  }
+  RowPos PosOf(RowId id) const {
+    if (ids_in_chain_order_) return FindInChainOrder(id);
+    return {chain_at_[where_[id].block_number], where_[id].slot};
+  }
   // Ids below this were given out; a row inserted later gets a higher one.
-  RowId IdLimit() const { return static_cast<RowId>(where_.size()); }
+  RowId IdLimit() const { return next_id_; }
   // Adds the ids of the rows inserted, changed or deleted after `version`, in
   // the order of the changes; false when the record of changes no longer reaches back that far.
   bool ChangedSince(uint64_t version, std::vector<RowId>& ids) const;
@@ -278,7 +284,12 @@ class TableFamily : private BlockCachePool::Member {
   void Touch(RowId changed);
   RowId NewId(uint16_t block_number, int slot);
   // Notes where the rows of a block from `slot` on now lie.
-  void Relocate(int chain_index, int from_slot);
+  // `from_another_block`: they came from another block (the index files name the block).
+  void Relocate(int chain_index, int from_slot, bool from_another_block);
+  // The position of a row while the ids rise along the chain (slot -1: no such row).
+  RowPos FindInChainOrder(RowId id) const;
+  // The ids no longer rise along the chain: where each row lies is noted row by row.
+  void NoteWhereEachRowLies();
   void IndexChain(int from = 0);  // after blocks entered or left the chain at `from` or later
 
   std::shared_ptr<Env> env_;
@@ -314,9 +325,15 @@ class TableFamily : private BlockCachePool::Member {
   std::vector<uint16_t> newly_freed_;   // to be written at the next flush
   int64_t record_count_ = 0;
   uint64_t version_ = 0;
-  // Where each row id lies (slot -1: deleted), 4 bytes per row ever held (a
-  // block of 32 KiB holds fewer than 32,768 records), and the chain index of
-  // each block number.
+  // Where each row lies. While every block holds consecutive ids and they
+  // rise along the chain (the rows read from the file, rows appended at its
+  // end), a row is found among the blocks by its id and nothing is kept per
+  // row. The first change that breaks that order (a row inserted or deleted
+  // inside a block) notes where each row id lies (slot -1: deleted), 4 bytes
+  // per row ever held (a block of 32 KiB holds fewer than 32,768 records);
+  // and the chain index of each block number.
+  bool ids_in_chain_order_ = true;
+  RowId next_id_ = 0;
   struct Where {
     uint16_t block_number;
     int16_t slot;
