@@ -1,9 +1,11 @@
 #include "db/paradox/ordered_rows.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "db/paradox/format/field_codec.h"
+#include "db/paradox/spilled_rows.h"
 #include "db/paradox/values.h"
 
 namespace tabulor::db {
@@ -87,6 +89,25 @@ int RowOrder::ComparePrefixBytes(const uint8_t* bytes, const std::vector<Value>&
   return 0;
 }
 
+int RowOrder::CompareStored(const uint8_t* a, const uint8_t* b, int n, bool directed) const {
+  for (int k = 0; k < n; ++k) {
+    const int field = fields_[k];
+    if (int c = values::Compare(StoredValue(a, field), StoredValue(b, field), case_insensitive_))
+      return directed && descending_ ? -c : c;
+    a += fam_.Header().stored_sizes[field];
+    b += fam_.Header().stored_sizes[field];
+  }
+  return 0;
+}
+
+namespace {
+std::atomic<int64_t> spill_threshold{16384};
+std::atomic<uint64_t> spilled_builds{0};
+}  // namespace
+
+void OrderedRows::SetSpillThreshold(int64_t rows) { spill_threshold = rows; }
+uint64_t OrderedRows::SpilledBuilds() { return spilled_builds; }
+
 OrderedRows::OrderedRows(const RowOrder& order, int group_fields)
     : order_(order),
       group_fields_(group_fields),
@@ -94,9 +115,17 @@ OrderedRows::OrderedRows(const RowOrder& order, int group_fields)
       prefix_size_(static_cast<size_t>(order.PrefixSize(group_fields))),
       keys_(key_size_) {}
 
+OrderedRows::~OrderedRows() = default;
+
+// A table no one writes keeps its version: its view is never brought up to
+// date, only built again should the table be written after all.
+bool OrderedRows::Spills(const TableFamily& fam) const {
+  return fam.ReadOnly() && group_fields_ > 0 && prefix_size_ > 0 && fam.RecordCount() >= spill_threshold;
+}
+
 void OrderedRows::Update(const TableFamily& fam) {
   if (built_ && version_ == fam.Version()) return;
-  if (!built_ || !CatchUp(fam)) Build(fam);
+  if (!built_ || spilled_ || !CatchUp(fam)) Build(fam);
   built_ = true;
   version_ = fam.Version();
   id_limit_ = fam.IdLimit();
@@ -116,11 +145,17 @@ size_t OrderedRows::LowerGroup(const std::vector<Value>& prefix) const {
   return lo;
 }
 
-std::span<const RowId> OrderedRows::Group(const std::vector<Value>& prefix) const {
-  if (group_fields_ == 0) return rows_;
+std::span<const RowId> OrderedRows::Group(const std::vector<Value>& prefix) {
+  if (spilled_) return group_ = spilled_->Group(prefix);
+  if (group_fields_ == 0) return group_ = rows_;
   const size_t g = LowerGroup(prefix);
-  if (g == GroupCount() || CompareGroup(g, prefix) != 0) return {};
-  return std::span<const RowId>(rows_).subspan(GroupBegin(g), GroupEnd(g) - GroupBegin(g));
+  if (g == GroupCount() || CompareGroup(g, prefix) != 0) return group_ = {};
+  return group_ = std::span<const RowId>(rows_).subspan(GroupBegin(g), GroupEnd(g) - GroupBegin(g));
+}
+
+const uint8_t* OrderedRows::HeldKeyAt(size_t i) const {
+  if (!key_size_) return nullptr;
+  return spilled_ ? spilled_->KeyAt(i) : HeldKey(group_[i]);
 }
 
 void OrderedRows::Build(const TableFamily& fam) {
@@ -130,6 +165,17 @@ void OrderedRows::Build(const TableFamily& fam) {
   const int value_count = layout ? group_fields_ : order_.FieldCount();
   const size_t rows = static_cast<size_t>(fam.RecordCount());
   keys_.clear();
+  group_ = {};
+  if (Spills(fam)) {
+    std::vector<RowId>().swap(rows_);
+    std::vector<uint32_t>().swap(starts_);
+    std::vector<uint8_t>().swap(prefixes_);
+    if (!spilled_) spilled_ = std::make_unique<SpilledRows>(order_, group_fields_);
+    spilled_->Build(fam);
+    ++spilled_builds;
+    return;
+  }
+  spilled_.reset();
   if (layout) keys_.grow(fam.IdLimit());
   std::vector<RowId> ids;
   std::vector<Value> values;

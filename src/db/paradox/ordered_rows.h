@@ -4,6 +4,7 @@
 // cursor, and kept in step with the table from its record of changes rather
 // than sorted again after every change.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -43,6 +44,9 @@ class RowOrder {
   int PrefixSize(int n) const;
   void PrefixBytes(const uint8_t* record, int n, uint8_t* out) const;
   int ComparePrefixBytes(const uint8_t* bytes, const std::vector<Value>& b) const;
+  // The first `n` fields as PrefixBytes stores them, of two rows: compared as
+  // ComparePrefix compares, or, `directed`, in the order's direction as Compare.
+  int CompareStored(const uint8_t* a, const uint8_t* b, int n, bool directed) const;
   // The values of the order's first `n` fields, from arrays of them: as
   // ComparePrefix does (n up to the group fields), and as Compare does (every field).
   int ComparePrefix(const Value* a, const Value* b, int n) const;
@@ -75,19 +79,27 @@ class RowOrder {
 // it starts and its leading fields as stored (4 bytes and the fields' stored
 // sizes: 4 bytes for a long integer master key), so that a detail table's
 // view of a large table costs no more per master row than per detail row.
+class SpilledRows;
+
 class OrderedRows {
  public:
   OrderedRows(const RowOrder& order, int group_fields);
+  ~OrderedRows();
   int GroupFields() const { return group_fields_; }
   // Brings the rows to the family's present version: from its record of the
   // rows changed since when they are few, else by ordering every row again.
   void Update(const TableFamily& fam);
   // The rows whose leading values equal `prefix`, in order (empty when none),
-  // valid until the next Update.
-  std::span<const RowId> Group(const std::vector<Value>& prefix) const;
-  // In a secondary index's order, the key bytes (RowOrder::KeyOf) of a row
-  // held, as of the last Update; null in an order by values.
-  const uint8_t* HeldKey(RowId id) const { return key_size_ ? keys_[id] : nullptr; }
+  // valid until the next Update or Group.
+  std::span<const RowId> Group(const std::vector<Value>& prefix);
+  // In a secondary index's order, the key bytes (RowOrder::KeyOf) of the i-th
+  // row of the last group, as of the last Update; null in an order by values.
+  const uint8_t* HeldKeyAt(size_t i) const;
+  // The grouped views of a table no one writes, of at least this many rows,
+  // are kept in a temporary file rather than in memory (the tests make it small).
+  static void SetSpillThreshold(int64_t rows);
+  // How many views were built into a temporary file so far.
+  static uint64_t SpilledBuilds();
 
  private:
   size_t GroupCount() const { return starts_.size(); }
@@ -96,7 +108,9 @@ class OrderedRows {
   // The first group whose leading values are not below `prefix`.
   size_t LowerGroup(const std::vector<Value>& prefix) const;
   int CompareGroup(size_t g, const std::vector<Value>& prefix) const;
+  const uint8_t* HeldKey(RowId id) const { return keys_[id]; }
   void HoldKey(RowId id, const uint8_t* key);
+  bool Spills(const TableFamily& fam) const;
   void Build(const TableFamily& fam);
   bool CatchUp(const TableFamily& fam);
   void Place(const TableFamily& fam, RowId id);
@@ -109,6 +123,9 @@ class OrderedRows {
   std::vector<RowId> rows_;       // every row, group after group, each in order
   std::vector<uint32_t> starts_;  // where each group starts in rows_, in the order of their leading values
   std::vector<uint8_t> prefixes_; // each group's leading fields as stored, prefix_size_ bytes
+  std::span<const RowId> group_;  // the last group handed out
+  // The rows in a temporary file in place of rows_, starts_, prefixes_ and keys_.
+  std::unique_ptr<SpilledRows> spilled_;
   bool built_ = false;
   uint64_t version_ = 0;
   RowId id_limit_ = 0;  // the rows held are below it

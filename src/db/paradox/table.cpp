@@ -444,7 +444,7 @@ int Table::FindCurrentInView() const {
       size_t lo = 0, hi = view.size();
       while (lo < hi) {
         const size_t mid = lo + (hi - lo) / 2;
-        const int c = layout.Compare(held.HeldKey(view[mid]), key.data(), static_cast<int>(key.size()));
+        const int c = layout.Compare(held.HeldKeyAt(mid), key.data(), static_cast<int>(key.size()));
         if (c != 0 ? c < 0 : fam.PosOf(view[mid]) < p) lo = mid + 1;
         else hi = mid;
       }
@@ -645,7 +645,7 @@ bool Table::FindKey(const std::vector<Value>& key) {
   // The view's keys in memory, when it holds them, spare reading its rows.
   const OrderedRows* held = layout ? m.view_keys : nullptr;
   auto compare_at = [&](int i) {
-    if (held) return layout->Compare(held->HeldKey(view[i]), wanted_key.data(), wanted_bytes);
+    if (held) return layout->Compare(held->HeldKeyAt(i), wanted_key.data(), wanted_bytes);
     return compare_row(fam.PosOf(view[i]));
   };
   int lo = 0, hi = static_cast<int>(view.size());

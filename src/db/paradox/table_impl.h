@@ -46,7 +46,7 @@ struct Table::Impl {
   std::vector<RowId> block_order_rows;       // a detail's rows in block order
   std::span<const RowId> view;  // into block_order_rows or an OrderedRows group
   // In a secondary index's order: the rows that hold the view's key bytes
-  // (OrderedRows::HeldKey); null otherwise.
+  // (OrderedRows::HeldKeyAt); null otherwise.
   const OrderedRows* view_keys = nullptr;
   bool view_valid = false;
   uint64_t view_version = 0;

@@ -206,10 +206,16 @@ void NoteRewrite(bool merged, int runs) {
   run_count += static_cast<uint64_t>(runs);
 }
 
-RecordSorter::RecordSorter(const KeyLayout& layout, size_t budget)
-    : layout_(layout), rs_(static_cast<size_t>(layout.RecordSize())) {
+RecordSorter::RecordSorter(size_t record_size, Compare compare, size_t budget)
+    : compare_(std::move(compare)), rs_(record_size) {
   chunk_records_ = std::max<size_t>(2, budget / (rs_ + sizeof(uint32_t)));
 }
+
+RecordSorter::RecordSorter(const KeyLayout& layout, size_t budget)
+    : RecordSorter(
+          static_cast<size_t>(layout.RecordSize()),
+          [&layout, key = layout.KeySize()](const uint8_t* a, const uint8_t* b) { return layout.Compare(a, b, key); },
+          budget) {}
 
 RecordSorter::~RecordSorter() {
   if (spill_) std::fclose(spill_);
@@ -228,10 +234,8 @@ void RecordSorter::SortChunk() {
   for (size_t k = 0; k < chunk_count_; ++k) order_[k] = static_cast<uint32_t>(k);
   const uint8_t* flat = chunk_.data();
   const size_t rs = rs_;
-  const int key = layout_.KeySize();
-  std::stable_sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) {
-    return layout_.Compare(flat + a * rs, flat + b * rs, key) < 0;
-  });
+  std::stable_sort(order_.begin(), order_.end(),
+                   [&](uint32_t a, uint32_t b) { return compare_(flat + a * rs, flat + b * rs) < 0; });
 }
 
 void RecordSorter::SpillChunk() {
@@ -239,14 +243,14 @@ void RecordSorter::SpillChunk() {
   SortChunk();
   if (!spill_) {
     spill_ = std::tmpfile();
-    if (!spill_) throw std::runtime_error("no temporary file for sorting the index records");
+    if (!spill_) throw std::runtime_error("no temporary file for sorting records");
   }
   Run run;
   run.offset = spilled_bytes_;
   run.records = chunk_count_;
   for (uint32_t k : order_)
     if (std::fwrite(chunk_.data() + k * rs_, 1, rs_, spill_) != rs_)
-      throw std::runtime_error("writing the temporary file of the index records failed");
+      throw std::runtime_error("writing the temporary file of sorted records failed");
   spilled_bytes_ += chunk_count_ * rs_;
   runs_.push_back(std::move(run));
   chunk_count_ = 0;
@@ -259,7 +263,7 @@ bool RecordSorter::Refill(size_t r) {
   const size_t n = static_cast<size_t>(std::min<uint64_t>(run.buffer.size() / rs_, run.records - run.taken));
   if (fseeko(spill_, static_cast<off_t>(run.offset + run.taken * rs_), SEEK_SET) != 0 ||
       std::fread(run.buffer.data(), 1, n * rs_, spill_) != n * rs_)
-    throw std::runtime_error("reading the temporary file of the index records failed");
+    throw std::runtime_error("reading the temporary file of sorted records failed");
   run.taken += n;
   run.at = 0;
   run.held = n;
@@ -275,7 +279,7 @@ void RecordSorter::StartMerge() {
   SpillChunk();
   std::vector<uint8_t>().swap(chunk_);
   std::vector<uint32_t>().swap(order_);
-  if (std::fflush(spill_) != 0) throw std::runtime_error("writing the temporary file of the index records failed");
+  if (std::fflush(spill_) != 0) throw std::runtime_error("writing the temporary file of sorted records failed");
   // The budget shared among the runs' buffers.
   const size_t per_run = std::max<size_t>(1, chunk_records_ * (rs_ + sizeof(uint32_t)) / runs_.size() / rs_);
   for (size_t r = 0; r < runs_.size(); ++r) {
@@ -286,8 +290,7 @@ void RecordSorter::StartMerge() {
 }
 
 bool RecordSorter::RunBefore(size_t a, size_t b) const {
-  const int c = layout_.Compare(runs_[a].buffer.data() + runs_[a].at * rs_, runs_[b].buffer.data() + runs_[b].at * rs_,
-                                layout_.KeySize());
+  const int c = compare_(runs_[a].buffer.data() + runs_[a].at * rs_, runs_[b].buffer.data() + runs_[b].at * rs_);
   // Equal records: the earlier run holds the rows added first.
   return c < 0 || (c == 0 && a < b);
 }

@@ -60,11 +60,15 @@ struct RewriteCounters {
 RewriteCounters Rewrites();
 void NoteRewrite(bool merged, int runs);
 
-// X records in index order within the sort budget: added in any order, then
-// handed out one at a time. Records that compare equal keep the order they
-// were added in, as a stable sort leaves them.
+// Records of one size in order within the sort budget: added in any order,
+// then handed out one at a time. Records that compare equal keep the order
+// they were added in, as a stable sort leaves them.
 class RecordSorter {
  public:
+  // Below zero when the first record goes before the second.
+  using Compare = std::function<int(const uint8_t*, const uint8_t*)>;
+  RecordSorter(size_t record_size, Compare compare, size_t budget);
+  // X records in index order.
   RecordSorter(const KeyLayout& layout, size_t budget);
   ~RecordSorter();
   RecordSorter(const RecordSorter&) = delete;
@@ -88,7 +92,7 @@ class RecordSorter {
     std::vector<uint8_t> buffer;
     size_t at = 0, held = 0;           // the next record in the buffer, and how many it holds
   };
-  const KeyLayout& layout_;
+  Compare compare_;
   size_t rs_;
   size_t chunk_records_;
   std::vector<uint8_t> chunk_;
