@@ -1,9 +1,10 @@
 // Structural checks of a table family, for `tabulor-db verify` and the tests.
 #include <cstring>
-#include <set>
+#include <optional>
 
 #include "db/paradox/format/field_codec.h"
 #include "db/paradox/format/index_tree.h"
+#include "db/paradox/index/index_build.h"
 #include "db/paradox/table_family.h"
 
 namespace tabulor::db {
@@ -20,7 +21,22 @@ std::vector<std::string> TableFamily::Verify() {
   RowPos p;
   int64_t row = 0;
   RowBytes previous;  // keeps its block while the next is read
-  std::set<uint32_t> blob_refs;
+  // Each row's blob references with their place, sorted after the walk: a
+  // reference met twice is a blob two rows share.
+  struct BlobRef {
+    uint32_t offset_index;
+    uint32_t row;
+    uint32_t field;
+  };
+  index::RecordSorter blob_refs(
+      sizeof(BlobRef),
+      [](const uint8_t* a, const uint8_t* b) {
+        BlobRef x, y;
+        std::memcpy(&x, a, sizeof x);
+        std::memcpy(&y, b, sizeof y);
+        return x.offset_index < y.offset_index ? -1 : x.offset_index > y.offset_index ? 1 : 0;
+      },
+      index::SortBudget());
   for (bool ok = First(p); ok; ok = Next(p), ++row) {
     const RowBytes rec = Row(p);
     if (key_size_ > 0 && previous) {
@@ -47,7 +63,8 @@ std::vector<std::string> TableFamily::Verify() {
         }
         std::string problem = blobs_->Check(ref);
         if (!problem.empty()) report(where() + "blob " + problem);
-        if (!blob_refs.insert(ref.offset_index).second) report(where() + "blob shared with another row");
+        const BlobRef noted{ref.offset_index, static_cast<uint32_t>(row), static_cast<uint32_t>(f)};
+        std::memcpy(blob_refs.Add(), &noted, sizeof noted);
         continue;
       }
       try {
@@ -58,6 +75,16 @@ std::vector<std::string> TableFamily::Verify() {
         report(where() + e.what());
       }
     }
+  }
+
+  // Equal references come out in chain order: the later row is the one reported.
+  std::optional<uint32_t> last;
+  for (const uint8_t* r; (r = blob_refs.Next()) != nullptr;) {
+    BlobRef ref;
+    std::memcpy(&ref, r, sizeof ref);
+    if (last == ref.offset_index)
+      report("row " + std::to_string(ref.row + 1) + ", field " + def_.fields[ref.field].name + ": blob shared with another row");
+    last = ref.offset_index;
   }
 
   if (const std::string missing = MissingPrimaryIndex(); !missing.empty())

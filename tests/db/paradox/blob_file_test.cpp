@@ -78,6 +78,44 @@ TEST(BlobFile, ThousandsOfSmallBlobsSurviveAReopenAndVerify) {
   EXPECT_EQ(t.RecordCount(), 4000);
 }
 
+TEST(BlobFile, VerifyNamesTheRowsThatShareABlob) {
+  ScratchDir dir;
+  {
+    Session session;
+    TableDef def;
+    def.fields = {{"ID", FieldType::kLong, 0}, {"B", FieldType::kBlob, 10}};
+    def.key_field_count = 1;
+    CreateTable(session, dir.path(), "Twins", def);
+    Table t(session, dir.path(), "Twins");
+    t.Open();
+    for (uint32_t row = 0; row < 5; ++row) {
+      t.Append();
+      t.FieldByName("ID").SetAsInteger(row + 1);
+      t.FieldByName("B").SetAsBlob(Pattern(row, 700));
+      t.Post();
+    }
+    t.FlushBuffers();
+  }
+  ASSERT_TRUE(VerifyTable(dir.path(), "Twins").empty());
+  // Rows 4 and 5 take the blob field of row 2, as a damaged table may.
+  std::fstream f(dir / "Twins.DB", std::ios::in | std::ios::out | std::ios::binary);
+  uint8_t head[4];
+  f.read(reinterpret_cast<char*>(head), 4);
+  const size_t record = head[0] | head[1] << 8, header = head[2] | head[3] << 8;
+  auto field_at = [&](int row) { return static_cast<std::streamoff>(header + 6 + row * record + 4); };
+  std::vector<char> blob_field(record - 4);
+  f.seekg(field_at(1));
+  f.read(blob_field.data(), static_cast<std::streamsize>(blob_field.size()));
+  for (int row : {4, 3}) {
+    f.seekp(field_at(row));
+    f.write(blob_field.data(), static_cast<std::streamsize>(blob_field.size()));
+  }
+  f.close();
+  EXPECT_EQ(VerifyTable(dir.path(), "Twins"),
+            (std::vector<std::string>{"row 4, field B: blob shared with another row",
+                                      "row 5, field B: blob shared with another row"}));
+}
+
 std::vector<char> FileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

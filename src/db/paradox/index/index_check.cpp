@@ -1,6 +1,7 @@
 #include "db/paradox/index/index_check.h"
 
 #include <cstring>
+#include <functional>
 #include <set>
 #include <stdexcept>
 
@@ -11,10 +12,10 @@
 
 namespace tabulor::db::index {
 
-std::vector<std::vector<uint8_t>> ReadIndexRecords(Env& env, const std::string& path) {
-  storage::PagedFile file(env.Open(path, OpenMode::kRead), path);
-  const format::Header h = ReadHeader(file);
-  std::vector<std::vector<uint8_t>> out;
+namespace {
+
+// Calls `each` with the X file's records in chain order, reading a block at a time.
+void ForEachIndexRecord(storage::PagedFile& file, const format::Header& h, const std::function<void(const uint8_t*)>& each) {
   std::set<int> seen;
   std::vector<uint8_t> block(static_cast<size_t>(h.block_size));
   for (int n = h.first_block; n != 0;) {
@@ -25,12 +26,18 @@ std::vector<std::vector<uint8_t>> ReadIndexRecords(Env& env, const std::string& 
     const int count = bh.RecordCount(h.record_size);
     if (count < 0 || format::BlockHeader::kSize + count * h.record_size > h.block_size)
       throw std::runtime_error("block " + std::to_string(n) + " has a bad size");
-    for (int k = 0; k < count; ++k) {
-      const uint8_t* r = block.data() + format::BlockHeader::kSize + static_cast<size_t>(k) * h.record_size;
-      out.emplace_back(r, r + h.record_size);
-    }
+    for (int k = 0; k < count; ++k) each(block.data() + format::BlockHeader::kSize + static_cast<size_t>(k) * h.record_size);
     n = bh.next;
   }
+}
+
+}  // namespace
+
+std::vector<std::vector<uint8_t>> ReadIndexRecords(Env& env, const std::string& path) {
+  storage::PagedFile file(env.Open(path, OpenMode::kRead), path);
+  const format::Header h = ReadHeader(file);
+  std::vector<std::vector<uint8_t>> out;
+  ForEachIndexRecord(file, h, [&](const uint8_t* r) { out.emplace_back(r, r + h.record_size); });
   return out;
 }
 
@@ -40,24 +47,37 @@ std::vector<std::string> CheckIndexFiles(Env& env, const std::string& directory,
   const std::string who = "index " + index.def.name + " (" + index.x_name + "): ";
   try {
     KeyLayout layout(*rows.header, rows.def->key_field_count, index, *rows.codec);
-    const std::vector<std::vector<uint8_t>> expected = SortedRecords(rows, layout);
-    const std::vector<std::vector<uint8_t>> actual = ReadIndexRecords(env, directory + "/" + index.x_name);
-    if (!actual.empty() && actual.front().size() != static_cast<size_t>(layout.RecordSize()))
+    const std::string x_path = directory + "/" + index.x_name;
+    storage::PagedFile x(env.Open(x_path, OpenMode::kRead), x_path);
+    const format::Header xh = ReadHeader(x);
+    if ((xh.num_records > 0 || xh.first_block != 0) && xh.record_size != layout.RecordSize())
       return {who + "its records do not have the layout of the table's fields"};
     // The original engine leaves a non-maintained index as it was until it is rebuilt.
     if (!layout.Maintained()) return problems;
-    if (actual.size() != expected.size()) {
-      problems.push_back(who + "lists " + std::to_string(actual.size()) + " rows, the table has " + std::to_string(expected.size()));
+    // The records the rows make, in index order, against the file's, a block at a time.
+    RecordSorter expected(layout, SortBudget());
+    const size_t count = rows.Count();
+    size_t made = 0;
+    rows.ForEach([&](const RowRef& row) {
+      if (made < count) layout.MakeRecord(row, static_cast<int64_t>(made) + 1, expected.Add());
+      ++made;
+    });
+    // The block number at the end of a record is only a hint: the engine looks elsewhere when it is stale.
+    const size_t compared = static_cast<size_t>(layout.KeySize());
+    size_t listed = 0, first_mismatch = 0;
+    bool rows_left = true;
+    ForEachIndexRecord(x, xh, [&](const uint8_t* record) {
+      ++listed;
+      const uint8_t* wanted = rows_left ? expected.Next() : nullptr;
+      rows_left = wanted != nullptr;
+      if (!first_mismatch && wanted && std::memcmp(record, wanted, compared) != 0) first_mismatch = listed;
+    });
+    if (listed != expected.Count()) {
+      problems.push_back(who + "lists " + std::to_string(listed) + " rows, the table has " + std::to_string(expected.Count()));
       return problems;
     }
-    // The block number at the end of a record is only a hint: the engine looks elsewhere when it is stale.
-    const size_t compared = static_cast<size_t>(layout.Maintained() ? layout.KeySize() : layout.IndexedSize());
-    for (size_t i = 0; i < actual.size(); ++i) {
-      if (std::memcmp(actual[i].data(), expected[i].data(), compared) != 0) {
-        problems.push_back(who + "entry " + std::to_string(i + 1) + " does not match the table's rows");
-        break;
-      }
-    }
+    if (first_mismatch)
+      problems.push_back(who + "entry " + std::to_string(first_mismatch) + " does not match the table's rows");
     std::vector<format::IndexEntry> leaves;
     try {
       storage::PagedFile y(env.Open(directory + "/" + index.y_name, OpenMode::kRead), directory + "/" + index.y_name);
@@ -69,9 +89,9 @@ std::vector<std::string> CheckIndexFiles(Env& env, const std::string& directory,
     }
     int total = 0;
     for (const auto& e : leaves) total += e.count;
-    if (total != static_cast<int>(actual.size()))
+    if (total != static_cast<int>(listed))
       problems.push_back(who + "its tree (" + index.y_name + ") counts " + std::to_string(total) + " rows, the index lists " +
-                         std::to_string(actual.size()));
+                         std::to_string(listed));
   } catch (const std::exception& e) {
     problems.push_back(who + e.what());
   }
