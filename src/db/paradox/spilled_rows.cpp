@@ -89,19 +89,25 @@ const uint8_t* SpilledRows::Record(uint64_t i) {
 std::span<const RowId> SpilledRows::Group(const std::vector<Value>& prefix) {
   group_rows_.clear();
   group_keys_.clear();
-  // The first page whose first row is not below the prefix: the group starts
-  // in the page before it at the earliest.
+  const auto below = [&](const uint8_t* record) { return order_.ComparePrefixBytes(record, prefix) < 0; };
+  // The first page whose first row is not below the prefix; the group's first
+  // row lies in the page before it, or is that page's first.
   size_t lo = 0, hi = page_firsts_.size() / prefix_size_;
   while (lo < hi) {
     const size_t mid = lo + (hi - lo) / 2;
-    if (order_.ComparePrefixBytes(page_firsts_.data() + mid * prefix_size_, prefix) < 0) lo = mid + 1;
+    if (below(page_firsts_.data() + mid * prefix_size_)) lo = mid + 1;
     else hi = mid;
   }
-  for (uint64_t i = (lo > 0 ? lo - 1 : 0) * page_records_; i < count_; ++i) {
+  uint64_t first = lo > 0 ? (lo - 1) * page_records_ : 0;
+  uint64_t last = std::min<uint64_t>(count_, lo * page_records_);
+  while (first < last) {
+    const uint64_t mid = first + (last - first) / 2;
+    if (below(Record(mid))) first = mid + 1;
+    else last = mid;
+  }
+  for (uint64_t i = first; i < count_; ++i) {
     const uint8_t* r = Record(i);
-    const int c = order_.ComparePrefixBytes(r, prefix);
-    if (c < 0) continue;
-    if (c > 0) break;
+    if (order_.ComparePrefixBytes(r, prefix) != 0) break;
     group_rows_.push_back(IdOf(r));
     if (key_size_) group_keys_.insert(group_keys_.end(), r + prefix_size_, r + prefix_size_ + key_size_);
   }
