@@ -123,10 +123,9 @@ void ParadoxSource::OpenTables() {
   for (db::Table* table : {&t.measures, &t.exams, &t.patients}) all.push_back(table);
   // A damaged source is refused before anything of it is read.
   for (db::Table* table : all) {
-    const std::vector<std::string> problems = db::VerifyTable(session_, kSourceDatabase, table->TableName());
+    const std::vector<std::string> problems = table->OpenVerified();
     if (!problems.empty()) throw std::runtime_error(table->TableName() + " : " + problems.front());
   }
-  for (db::Table* table : all) table->Open();
   if (t.documents_ahead) t.documents_ahead->Open();
 
   RequireFields(t.professions, "Prof", {"PK_PRO", "Nom"});

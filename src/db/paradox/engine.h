@@ -176,6 +176,10 @@ class Table {
 
   // A keyed table whose primary index file is missing opens only read-only.
   void Open();
+  // Opens the table only when its files pass the checks of VerifyTable, before
+  // any row is read for a cursor; else it stays closed and the problems found
+  // are returned. The checked files serve the open table, read once.
+  std::vector<std::string> OpenVerified();
   void Close();
   bool Active() const;
   bool Exists() const;
@@ -236,6 +240,8 @@ class Table {
   void Capture();
   void SetViewIndex(int index);
   void Release();
+  void AttachFamily();  // the table's open files, shared with the session's other cursors on it
+  void FinishOpen();
   Session& session_;
   std::string database_;
   std::string table_name_;

@@ -124,6 +124,29 @@ bool Table::Exists() const {
 
 void Table::Open() {
   if (Active()) return;
+  AttachFamily();
+  FinishOpen();
+}
+
+std::vector<std::string> Table::OpenVerified() {
+  if (Active()) return impl_->family->Verify();
+  AttachFamily();
+  std::vector<std::string> problems;
+  try {
+    problems = impl_->family->Verify();
+  } catch (...) {
+    Release();
+    throw;
+  }
+  if (!problems.empty()) {
+    Release();
+    return problems;
+  }
+  FinishOpen();
+  return problems;
+}
+
+void Table::AttachFamily() {
   const std::string dir = Directory();
   schema_ops::CompletePendingRenames(session_.env(), dir);
   FamilyFiles files = FamilyFiles::Find(session_.env(), dir, table_name_);
@@ -146,6 +169,9 @@ void Table::Open() {
   for (int i = 0; i < static_cast<int>(family->Definition().fields.size()); ++i)
     impl_->fields.emplace_back(new Field(this, i));
   impl_->state = CursorState::kBrowse;
+}
+
+void Table::FinishOpen() {
   try {
     ApplyOrder();
   } catch (...) {

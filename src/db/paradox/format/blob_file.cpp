@@ -62,10 +62,27 @@ BlobFile::BlobFile(storage::PagedFile* file) : file_(file), by_longest_(kChunksP
 void BlobFile::ForEachBlock(const std::function<void(const BlockInfo&)>& visit) const {
   const uint64_t size = file_->Size();
   const uint64_t end = (size + kUnit - 1) / kUnit * kUnit;
+  // The headers of small blocks are read a window at a time, that of a large
+  // one on its own: a scan reads little more than the headers of large blobs.
+  constexpr uint64_t kWindow = 64 * 1024;
+  constexpr uint16_t kSmallBlock = 4;  // units
+  std::vector<uint8_t> window;
+  uint64_t window_at = 0;
+  uint16_t last_units = 0;
   for (uint64_t off = kUnit; off + 3 <= size;) {
     uint8_t b[9] = {};
-    file_->Read(off, b, 9);
+    if (off >= window_at && off + sizeof b <= window_at + window.size()) {
+      std::memcpy(b, window.data() + (off - window_at), sizeof b);
+    } else if (last_units > 0 && last_units <= kSmallBlock && size - off > sizeof b) {
+      window.resize(static_cast<size_t>(std::min(kWindow, size - off)));
+      file_->Read(off, window.data(), window.size());
+      window_at = off;
+      std::memcpy(b, window.data(), sizeof b);
+    } else {
+      file_->Read(off, b, sizeof b);
+    }
     uint16_t units = GetLe16(b + 1);
+    last_units = units;
     if (units == 0) Bad("empty block at " + std::to_string(off));
     uint64_t next = off + uint64_t{units} * kUnit;
     switch (b[0]) {
