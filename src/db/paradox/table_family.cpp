@@ -125,6 +125,7 @@ TableFamily::TableFamily(std::shared_ptr<Env> env, const FamilyFiles& files, std
     }
     if (!f) f = env_->Open(path_, OpenMode::kRead);
     db_file_ = std::make_unique<storage::PagedFile>(std::move(f), path_);
+    if (read_only_) db_file_->ReadAhead();
   } catch (const EngineError&) {
     throw;
   } catch (const std::exception& e) {

@@ -357,6 +357,7 @@ class TableFamily : private BlockCachePool::Member {
   // builds the index files from every row.
   bool indexes_written_ = false;
   uint64_t indexed_version_ = 0;
+  RowId indexed_id_limit_ = 0;  // the rows added since have no record in the files
   std::vector<RowId> moved_;
   std::vector<uint8_t> erased_keys_;
   bool index_changes_lost_ = false;

@@ -282,6 +282,7 @@ bool TableFamily::IndexChangesSinceWrite(index::IndexChanges& changes) const {
     changes.name_size = static_cast<size_t>(key_size_);
     changes.stale = erased_keys_;
     for (RowId id : alive) {
+      if (id >= indexed_id_limit_) continue;  // added since: nothing of it in the files
       const RowBytes row = Row(PosOf(id));
       changes.stale.insert(changes.stale.end(), row.data(), row.data() + key_size_);
     }
@@ -295,10 +296,11 @@ bool TableFamily::IndexChangesSinceWrite(index::IndexChanges& changes) const {
       before += RowsIn(b);
     }
     changes.name_size = 4;
-    changes.stale.resize(alive.size() * 4);
-    for (size_t k = 0; k < alive.size(); ++k) {
-      const RowPos p = PosOf(alive[k]);
-      format::EncodeInt(changes.stale.data() + 4 * k, 4, (*first_tuple)[p.block] + p.slot + 1);
+    for (RowId id : alive) {
+      if (id >= indexed_id_limit_) continue;
+      const RowPos p = PosOf(id);
+      changes.stale.resize(changes.stale.size() + 4);
+      format::EncodeInt(changes.stale.data() + changes.stale.size() - 4, 4, (*first_tuple)[p.block] + p.slot + 1);
     }
   }
   changes.count = alive.size();
