@@ -243,6 +243,7 @@ void TableFamily::OpenPrimaryIndex() {
   if (def_.key_field_count == 0 || files_.px.empty()) return;
   std::unique_ptr<File> f = env_->Open(files_.Path(files_.px), read_only_ ? OpenMode::kRead : OpenMode::kReadWrite);
   px_file_ = std::make_unique<storage::PagedFile>(std::move(f), files_.Path(files_.px));
+  if (read_only_) px_file_->ReadAhead();
   uint8_t prefix[4] = {};
   px_file_->Read(0, prefix, 4);
   std::vector<uint8_t> raw(std::max(0x58, format::Header::SizeFromPrefix(prefix)), 0);
@@ -263,6 +264,7 @@ void TableFamily::OpenBlobFile() {
   if (files_.mb.empty()) return;
   std::unique_ptr<File> f = env_->Open(files_.Path(files_.mb), read_only_ ? OpenMode::kRead : OpenMode::kReadWrite);
   mb_file_ = std::make_unique<storage::PagedFile>(std::move(f), files_.Path(files_.mb));
+  if (read_only_) mb_file_->ReadAhead();
   blobs_ = std::make_unique<format::BlobFile>(mb_file_.get());
 }
 
@@ -1051,6 +1053,7 @@ void TableFamily::Flush() {
   if (!secondary_.Indexes().empty()) {
     indexes_written_ = true;
     indexed_version_ = version_;
+    indexed_id_limit_ = next_id_;
   }
   std::vector<RowId>().swap(moved_);
   std::vector<uint8_t>().swap(erased_keys_);

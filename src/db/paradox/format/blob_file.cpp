@@ -276,18 +276,17 @@ BlobLeader BlobFile::WriteSmall(const std::vector<uint8_t>& data) {
   return {offset | static_cast<uint32_t>(slot), static_cast<uint32_t>(data.size()), mod_nr};
 }
 
-BlobLeader BlobFile::StartLarge(uint64_t size, uint64_t* data_offset) {
+BlobLeader BlobFile::StartLarge(uint64_t size, uint8_t* header, uint64_t* data_offset) {
   if (size > 0xFFFFFFFFull - 9 - kUnit) throw std::runtime_error("blob too large");
   uint32_t units64 = static_cast<uint32_t>((size + 9 + kUnit - 1) / kUnit);
   if (units64 > kMaxRunUnits) throw std::runtime_error("blob too large (256 MiB at most)");
   uint32_t offset = AllocateUnits(units64);
   uint16_t mod_nr = NextModNr();
-  uint8_t h[9] = {2};
-  PutLe16(h + 1, static_cast<uint16_t>(units64));
-  PutLe32(h + 3, static_cast<uint32_t>(size));
-  PutLe16(h + 7, mod_nr);
-  file_->Write(offset, h, 9);
-  *data_offset = offset + 9ull;
+  header[0] = 2;
+  PutLe16(header + 1, static_cast<uint16_t>(units64));
+  PutLe32(header + 3, static_cast<uint32_t>(size));
+  PutLe16(header + 7, mod_nr);
+  *data_offset = offset + kLargeHeader;
   return {offset | 0xFF, static_cast<uint32_t>(size), mod_nr};
 }
 
@@ -296,7 +295,9 @@ BlobLeader BlobFile::Write(const std::vector<uint8_t>& data) {
   changed_ = true;
   if (data.size() <= kSmallBlobLimit) return WriteSmall(data);
   uint64_t to = 0;
-  const BlobLeader ref = StartLarge(data.size(), &to);
+  uint8_t header[kLargeHeader];
+  const BlobLeader ref = StartLarge(data.size(), header, &to);
+  file_->Write(to - kLargeHeader, header, kLargeHeader);
   file_->Write(to, data.data(), data.size());
   return ref;
 }
@@ -310,12 +311,14 @@ BlobLeader BlobFile::Write(uint64_t size, const PieceSource& piece) {
     return WriteSmall(data);
   }
   uint64_t to = 0;
-  const BlobLeader ref = StartLarge(size, &to);
-  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size, kPiece)));
+  // The block's header goes out with the first piece, in one write.
+  std::vector<uint8_t> buffer(kLargeHeader + static_cast<size_t>(std::min<uint64_t>(size, kPiece)));
+  const BlobLeader ref = StartLarge(size, buffer.data(), &to);
   for (uint64_t at = 0; at < size;) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(size - at, kPiece));
-    piece(at, buffer.data(), n);
-    file_->Write(to + at, buffer.data(), n);
+    const size_t head = at == 0 ? kLargeHeader : 0;
+    piece(at, buffer.data() + head, n);
+    file_->Write(to + at - head, buffer.data(), head + n);
     at += n;
   }
   return ref;

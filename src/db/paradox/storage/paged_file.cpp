@@ -38,11 +38,29 @@ size_t PagedFile::Read(uint64_t offset, void* buf, size_t n) {
     auto next = pages_.upper_bound(index);
     uint64_t limit = next == pages_.end() ? offset + n : std::min<uint64_t>(offset + n, next->first * kPageSize);
     size_t take = static_cast<size_t>(limit - pos);
-    size_t got = file_->ReadAt(pos, out + done, take);
+    size_t got = ReadFile(pos, out + done, take);
     if (got < take) std::memset(out + done + got, 0, take - got);  // a hole left by a write-through
     done += take;
   }
   return n;
+}
+
+size_t PagedFile::ReadFile(uint64_t pos, uint8_t* out, size_t n) {
+  if (!read_ahead_ || n > kWindow / 8) return file_->ReadAt(pos, out, n);
+  const bool forward = last_small_read_ != UINT64_MAX && pos >= last_small_read_ && pos - last_small_read_ < kWindow;
+  last_small_read_ = pos;
+  if (pos >= window_at_ && pos + n <= window_at_ + window_len_) {
+    std::memcpy(out, window_.data() + (pos - window_at_), n);
+    return n;
+  }
+  // A read out of the way of the last ones (a lookup) reads only what it asks.
+  if (!forward) return file_->ReadAt(pos, out, n);
+  window_.resize(kWindow);
+  window_at_ = pos;
+  window_len_ = file_->ReadAt(pos, window_.data(), kWindow);
+  const size_t got = std::min(n, window_len_);
+  std::memcpy(out, window_.data(), got);
+  return got;
 }
 
 bool PagedFile::SameAsCurrent(uint64_t offset, const void* buf, size_t n) {

@@ -60,8 +60,16 @@ class PagedFile {
   // The transaction is over (committed, or rolled back on disk): forget the cache.
   void EndTransaction();
   File& file() { return *file_; }
+  // For a file nothing writes while it is open: small reads that move forward
+  // through it are served from a window read ahead of them, so a table read
+  // block after block, or a blob file header after header, costs a read per
+  // window rather than per block.
+  void ReadAhead() { read_ahead_ = true; }
 
  private:
+  static constexpr size_t kWindow = 32 * 1024;
+  // Reads bytes of the file itself (not the cached pages), through the window.
+  size_t ReadFile(uint64_t pos, uint8_t* out, size_t n);
   std::vector<uint8_t>& CachedPage(uint64_t index);
   bool SameAsCurrent(uint64_t offset, const void* buf, size_t n);
   bool WritesThrough(uint64_t page_index) const;
@@ -76,6 +84,11 @@ class PagedFile {
   bool unsynced_ = false;
   uint64_t unit_base_size_ = 0;
   std::set<uint64_t> journaled_pages_;  // pages below unit_base_size_ already in the journal
+  bool read_ahead_ = false;
+  std::vector<uint8_t> window_;
+  uint64_t window_at_ = 0;
+  size_t window_len_ = 0;
+  uint64_t last_small_read_ = UINT64_MAX;
 };
 
 }  // namespace tabulor::db::storage
