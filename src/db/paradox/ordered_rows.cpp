@@ -113,7 +113,8 @@ OrderedRows::OrderedRows(const RowOrder& order, int group_fields)
       group_fields_(group_fields),
       key_size_(static_cast<size_t>(order.KeySize())),
       prefix_size_(static_cast<size_t>(order.PrefixSize(group_fields))),
-      keys_(key_size_) {}
+      keys_(key_size_),
+      unpacked_{std::vector<uint8_t>(key_size_), std::vector<uint8_t>(key_size_)} {}
 
 OrderedRows::~OrderedRows() = default;
 
@@ -187,7 +188,11 @@ void OrderedRows::Build(const TableFamily& fam) {
   for (bool ok = fam.First(p); ok; ok = fam.Next(p)) {
     const RowBytes record = fam.Row(p);
     const RowId id = fam.IdAt(p);
-    if (layout) layout->IndexedPart(record, keys_[id]);
+    if (layout) {
+      scratch_.resize(key_size_);
+      layout->IndexedPart(record, scratch_.data());
+      keys_.Set(id, scratch_.data());
+    }
     order_.AppendValues(record, value_count, values);
     prefixes.resize(prefixes.size() + prefix_size_);
     order_.PrefixBytes(record, group_fields_, prefixes.data() + prefixes.size() - prefix_size_);
@@ -199,7 +204,7 @@ void OrderedRows::Build(const TableFamily& fam) {
   // A stable sort over the chain order: equal keys keep it, as the index files do.
   std::stable_sort(sorted.begin(), sorted.end(), [&](uint32_t a, uint32_t b) {
     if (int c = order_.ComparePrefix(values_of(a), values_of(b), group_fields_)) return c < 0;
-    if (layout) return layout->Compare(HeldKey(ids[a]), HeldKey(ids[b]), static_cast<int>(key_size_)) < 0;
+    if (layout) return layout->Compare(HeldKey(ids[a], 0), HeldKey(ids[b], 1), static_cast<int>(key_size_)) < 0;
     return order_.CompareValues(values_of(a), values_of(b)) < 0;
   });
   rows_.clear();
@@ -220,10 +225,7 @@ void OrderedRows::Build(const TableFamily& fam) {
   prefixes_.shrink_to_fit();
 }
 
-void OrderedRows::HoldKey(RowId id, const uint8_t* key) {
-  keys_.grow(static_cast<size_t>(id) + 1);
-  std::memcpy(keys_[id], key, key_size_);
-}
+void OrderedRows::HoldKey(RowId id, const uint8_t* key) { keys_.Set(id, key); }
 
 bool OrderedRows::CatchUp(const TableFamily& fam) {
   std::vector<RowId> touched;
