@@ -1009,10 +1009,6 @@ void TableFamily::WriteBlocks() {
 
 void TableFamily::WritePrimaryIndex() {
   if (!px_file_) return;
-  std::vector<format::IndexEntry> leaves;
-  leaves.reserve(static_cast<size_t>(BlockCount()));
-  for (int i = 0; i < BlockCount(); ++i)
-    if (RowsIn(i) > 0) leaves.push_back({FirstKeyCopy(i), chain_[i].number, RowsIn(i)});
   if (!px_loaded_) {
     format::NewTableLayout layout;
     layout.fields = header_.fields;
@@ -1023,7 +1019,21 @@ void TableFamily::WritePrimaryIndex() {
     px_header_ = format::Header::Parse(format::BuildPrimaryIndexHeader(layout, 2), 0x800);
     px_loaded_ = true;
   }
-  format::IndexTree tree = format::BuildIndexTree(std::move(leaves), key_size_, px_header_.block_size);
+  // One entry per block that holds rows, written a block of the tree at a time.
+  size_t leaves = 0;
+  for (int i = 0; i < BlockCount(); ++i)
+    if (RowsIn(i) > 0) ++leaves;
+  int at = 0;
+  const auto next = [&] {
+    while (RowsIn(at) == 0) ++at;
+    const format::LeafEntry leaf{FirstKey(at), chain_[at].number, RowsIn(at)};
+    ++at;
+    return leaf;
+  };
+  const int bs = px_header_.block_size;
+  const format::IndexTreeShape tree = format::WriteIndexTree(leaves, next, key_size_, bs, [&](int number, const uint8_t* block) {
+    px_file_->Write(format::BlockOffset(px_header_.header_size, bs, number), block, static_cast<size_t>(bs));
+  });
   px_header_.num_records = tree.entries;
   px_header_.used_blocks = px_header_.file_blocks = tree.block_count;
   px_header_.first_block = tree.block_count ? 1 : 0;
@@ -1034,8 +1044,7 @@ void TableFamily::WritePrimaryIndex() {
   px_header_.BumpChangeCounter();
   px_header_.StoreCounters();
   px_file_->Write(0, px_header_.raw.data(), px_header_.raw.size());
-  px_file_->Write(px_header_.header_size, tree.blocks.data(), tree.blocks.size());
-  uint64_t size = static_cast<uint64_t>(px_header_.header_size) + tree.blocks.size();
+  const uint64_t size = static_cast<uint64_t>(px_header_.header_size) + static_cast<uint64_t>(tree.block_count) * bs;
   if (px_file_->Size() > size) px_file_->Truncate(size);
 }
 

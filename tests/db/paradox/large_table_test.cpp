@@ -66,17 +66,39 @@ TEST(LargeTable, BuiltFilesStopAtTheLast16BitBlockNumber) {
 
   // An index tree with two entries a block: 65536 leaves fill exactly 65535
   // blocks (32768 leaf blocks and the levels above them), one leaf more needs more.
-  std::vector<format::IndexEntry> leaves;
-  for (int i = 0; i < 65536; ++i) leaves.push_back({{static_cast<uint8_t>(i >> 8)}, i % 65535 + 1, 1});
   constexpr int kTwoEntriesABlock = format::BlockHeader::kSize + 2 * 7;
-  const format::IndexTree tree = format::BuildIndexTree(leaves, 1, kTwoEntriesABlock);
+  std::vector<uint8_t> blocks;
+  int written = 0;
+  auto write_tree = [&](size_t leaves) {
+    size_t i = 0;
+    uint8_t key = 0;
+    return format::WriteIndexTree(
+        leaves,
+        [&] {
+          key = static_cast<uint8_t>(i >> 8);
+          const format::LeafEntry leaf{&key, static_cast<int>(i % 65535 + 1), 1};
+          ++i;
+          return leaf;
+        },
+        1, kTwoEntriesABlock, [&](int number, const uint8_t* block) {
+          EXPECT_EQ(number, ++written) << "blocks are written in order";
+          blocks.insert(blocks.end(), block, block + kTwoEntriesABlock);
+        });
+  };
+  const format::IndexTreeShape tree = write_tree(65536);
   EXPECT_EQ(tree.block_count, 65535);
+  EXPECT_EQ(written, 65535);
   EXPECT_EQ(tree.root, 65535);
-  const uint8_t* last_block = tree.blocks.data() + static_cast<size_t>(65534) * kTwoEntriesABlock;
+  EXPECT_EQ(tree.levels, 16);
+  // An entry: the key, the block, the count under it and a zero, each number as the engine stores it.
+  const uint8_t* second_entry = blocks.data() + format::BlockHeader::kSize + 7;
+  EXPECT_EQ(std::vector<uint8_t>(second_entry, second_entry + 7), (std::vector<uint8_t>{0x00, 0x80, 0x02, 0x80, 0x01, 0x80, 0x00}));
+  const uint8_t* last_block = blocks.data() + static_cast<size_t>(65534) * kTwoEntriesABlock;
   EXPECT_EQ(format::BlockHeader::Parse(last_block).next, 0);
   EXPECT_EQ(format::BlockHeader::Parse(last_block).prev, 65534);
-  leaves.push_back({{0xFF}, 1, 1});
-  EXPECT_THROW(format::BuildIndexTree(leaves, 1, kTwoEntriesABlock), std::runtime_error);
+  written = 0;
+  EXPECT_THROW(write_tree(65537), std::runtime_error);
+  EXPECT_EQ(written, 0) << "nothing is written of a tree that cannot be laid out";
 }
 
 }  // namespace

@@ -9,48 +9,67 @@
 
 namespace tabulor::db::format {
 
-IndexTree BuildIndexTree(std::vector<IndexEntry> leaves, int key_size, int block_size) {
-  IndexTree tree;
-  if (leaves.empty()) return tree;
+IndexTreeShape WriteIndexTree(size_t count, const std::function<LeafEntry()>& next, int key_size, int block_size,
+                         const std::function<void(int, const uint8_t*)>& write) {
+  IndexTreeShape tree;
+  if (count == 0) return tree;
   const int rec = key_size + 6;
   const size_t per_block = static_cast<size_t>((block_size - BlockHeader::kSize) / rec);
   if (per_block < 2) throw std::runtime_error("key too long for the index block size");
-  std::vector<IndexEntry> level = std::move(leaves);
-  while (true) {
+  // The shape first: every block's header names the chain's length.
+  size_t blocks = 0;
+  for (size_t n = count;; n = (n + per_block - 1) / per_block) {
+    blocks += (n + per_block - 1) / per_block;
+    if (n <= per_block) break;
+  }
+  RequireBlockCount(static_cast<int>(std::min<size_t>(blocks, kMaxBlocks + 1)));
+  tree.block_count = static_cast<int>(blocks);
+  std::vector<uint8_t> block(static_cast<size_t>(block_size));
+  int number = 0;
+  // Lays out one block of `n` entries, the k-th from `entry(k)`; returns the count under it.
+  auto lay_out = [&](size_t n, const auto& entry) {
+    std::fill(block.begin(), block.end(), 0);
+    ++number;
+    ChainedBlockHeader(number, tree.block_count, static_cast<int>(n), rec).Store(block.data());
+    int total = 0;
+    for (size_t k = 0; k < n; ++k) {
+      const LeafEntry e = entry(k);
+      uint8_t* r = block.data() + BlockHeader::kSize + k * rec;
+      std::memcpy(r, e.key, static_cast<size_t>(key_size));
+      EncodeInt(r + key_size, 2, e.block);
+      EncodeInt(r + key_size + 2, 2, e.count);
+      EncodeInt(r + key_size + 4, 2, 0);
+      total += e.count;
+    }
+    tree.entries += static_cast<uint32_t>(n);
+    write(number, block.data());
+    return total;
+  };
+  // The leaves, a block at a time, noting the first entry of each for the level above.
+  std::vector<IndexEntry> level;
+  tree.levels = 1;
+  for (size_t i = 0; i < count; i += per_block) {
+    const size_t n = std::min(per_block, count - i);
+    std::vector<uint8_t> first;
+    const int total = lay_out(n, [&](size_t k) {
+      const LeafEntry e = next();
+      if (k == 0) first.assign(e.key, e.key + key_size);
+      return e;
+    });
+    level.push_back({std::move(first), number, total});
+  }
+  while (level.size() > 1) {
     ++tree.levels;
     std::vector<IndexEntry> parents;
     for (size_t i = 0; i < level.size(); i += per_block) {
-      size_t n = std::min(per_block, level.size() - i);
-      int number = ++tree.block_count;
-      RequireBlockCount(number);
-      tree.blocks.resize(static_cast<size_t>(tree.block_count) * block_size, 0);
-      uint8_t* b = tree.blocks.data() + static_cast<size_t>(number - 1) * block_size;
-      BlockHeader{0, 0, BlockHeader::SizeFor(static_cast<int>(n), rec)}.Store(b);
-      int total = 0;
-      for (size_t k = 0; k < n; ++k) {
-        const IndexEntry& e = level[i + k];
-        uint8_t* r = b + BlockHeader::kSize + k * rec;
-        std::memcpy(r, e.key.data(), static_cast<size_t>(key_size));
-        EncodeInt(r + key_size, 2, e.block);
-        EncodeInt(r + key_size + 2, 2, e.count);
-        EncodeInt(r + key_size + 4, 2, 0);
-        total += e.count;
-      }
-      tree.entries += static_cast<uint32_t>(n);
+      const size_t n = std::min(per_block, level.size() - i);
+      const int total =
+          lay_out(n, [&](size_t k) { return LeafEntry{level[i + k].key.data(), level[i + k].block, level[i + k].count}; });
       parents.push_back({level[i].key, number, total});
-    }
-    if (parents.size() == 1) {
-      tree.root = parents[0].block;
-      break;
     }
     level = std::move(parents);
   }
-  // One chain through every block, in the order they were laid out.
-  for (int n = 1; n <= tree.block_count; ++n) {
-    uint8_t* b = tree.blocks.data() + static_cast<size_t>(n - 1) * block_size;
-    const int records = BlockHeader::Parse(b).RecordCount(rec);
-    ChainedBlockHeader(n, tree.block_count, records, rec).Store(b);
-  }
+  tree.root = number;
   return tree;
 }
 
