@@ -70,6 +70,8 @@ void ImportRun::Run() {
   letters_ahead_started_ = false;
   letters_ahead_.clear();
   letters_ahead_next_patient_.reset();
+  std::error_code no_folder;
+  source_has_videos_ = std::filesystem::is_directory(source_.Root() + "movies", no_folder);
   db::Session& session = *destination_.session;
   // Tables first: the unit checks then that no other program holds one of them.
   tables_ = std::make_unique<Tables>(session, destination_.database);

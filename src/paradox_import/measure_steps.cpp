@@ -1,8 +1,5 @@
 // A measurement: its posturography row, its raw data row, the measurement row
 // with its videos, and the norm of its posturography row.
-#include <filesystem>
-#include <system_error>
-
 #include "paradox_import/run_tables.h"
 #include "shell/msg.h"
 
@@ -83,8 +80,7 @@ void ImportRun::ImportMeasure(int64_t exam_key) {
     to.FieldByName("DIAGONALE").SetAsBoolean(source.FieldByName("DIAGONALE").AsBoolean());
     CopyInteger(to, source, "FLAG1");
     CopyInteger(to, source, "FLAG2");
-    std::error_code error;
-    if (source.FindField("Video_Left") && std::filesystem::is_directory(source_.Root() + "movies", error)) {
+    if (source_has_videos_ && source.FindField("Video_Left")) {
       std::string left_video = Text(source, "Video_Left");
       std::string right_video = Text(source, "Video_Right");
       copies = CopyVideoFiles(left_video, right_video);
