@@ -113,7 +113,8 @@ OrderedRows::OrderedRows(const RowOrder& order, int group_fields)
       group_fields_(group_fields),
       key_size_(static_cast<size_t>(order.KeySize())),
       prefix_size_(static_cast<size_t>(order.PrefixSize(group_fields))),
-      keys_(key_size_),
+      // Text fields make most of a name's key: packed, it takes a third.
+      keys_(key_size_, order.Layout() && 2 * order.Layout()->TextSize() >= order.Layout()->IndexedSize()),
       unpacked_{std::vector<uint8_t>(key_size_), std::vector<uint8_t>(key_size_)} {}
 
 OrderedRows::~OrderedRows() = default;

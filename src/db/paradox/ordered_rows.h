@@ -75,9 +75,9 @@ class RowOrder {
 // searches in that order compare in memory rather than reading the rows'
 // blocks again (a table larger than its block cache would otherwise be read
 // from disk a block a comparison). Memory: the row ids in order (4 bytes a
-// row), the index's key bytes for every row id below the family's limit,
-// packed (4 bytes and about a third of the fields' stored sizes for names:
-// about 25 of the 68 bytes of Patient_Existant) and, per group, where
+// row), the index's key bytes for every row id below the family's limit
+// (packed when mostly text: 4 bytes and about a third of the fields' stored
+// sizes for names, some 20 of the 64 bytes of Patient_Existant) and, per group, where
 // it starts and its leading fields as stored (4 bytes and the fields' stored
 // sizes: 4 bytes for a long integer master key), so that a detail table's
 // view of a large table costs no more per master row than per detail row.

@@ -7,13 +7,16 @@ namespace tabulor::db {
 
 // A key packs as its bytes, each run of zeros (up to 255 of them) as a zero
 // and the run's length.
-PackedKeys::PackedKeys(size_t width) : width_(width), packing_(2 * width + 2) {}
+PackedKeys::PackedKeys(size_t width, bool pack)
+    : width_(width), pack_(pack), raw_(pack ? 0 : width), packing_(pack ? 2 * width + 2 : 0) {}
 
 void PackedKeys::grow(size_t n) {
+  if (!pack_) return raw_.grow(n);
   while (at_.size() < n) at_.push_back(kUnset);
 }
 
 void PackedKeys::clear() {
+  raw_.clear();
   at_ = {};
   slabs_.clear();
   used_ = kSlab;
@@ -51,6 +54,11 @@ size_t PackedKeys::PackedLength(const uint8_t* packed) const {
 }
 
 void PackedKeys::Get(size_t id, uint8_t* out) const {
+  if (!pack_) {
+    if (id < raw_.size()) std::memcpy(out, raw_[id], width_);
+    else std::memset(out, 0, width_);
+    return;
+  }
   const uint32_t at = id < at_.size() ? at_[id] : kUnset;
   if (at == kUnset) {
     std::memset(out, 0, width_);
@@ -82,12 +90,18 @@ uint32_t PackedKeys::Room(size_t packed_size) {
 
 void PackedKeys::Set(size_t id, const uint8_t* key) {
   grow(id + 1);
+  if (!pack_) {
+    std::memcpy(raw_[id], key, width_);
+    return;
+  }
+  const size_t n = Pack(key, packing_.data());
   if (at_[id] != kUnset) {
     const size_t old = PackedLength(At(at_[id]));
+    // A row changed elsewhere than in its key keeps its bytes.
+    if (old == n && std::memcmp(At(at_[id]), packing_.data(), n) == 0) return;
     live_ -= old;
     dead_ += old;
   }
-  const size_t n = Pack(key, packing_.data());
   const uint32_t at = Room(n);
   std::memcpy(slabs_[at / kSlab].get() + at % kSlab, packing_.data(), n);
   at_[id] = at;

@@ -3,7 +3,8 @@
 // packed: the text fields of a key are padded with zeros, so a name of 8
 // letters in a field of 30 takes 10 bytes rather than 30. A key set again
 // leaves its old bytes behind until they outweigh the live ones; then the
-// keys are packed afresh.
+// keys are packed afresh. Keys mostly of numbers, whose scattered zeros
+// packing would lengthen, are held as they are.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,7 +16,7 @@ namespace tabulor::db {
 
 class PackedKeys {
  public:
-  explicit PackedKeys(size_t width);
+  PackedKeys(size_t width, bool pack);
   size_t width() const { return width_; }
   // Holds ids below `n` (a key not set yet reads as zeros).
   void grow(size_t n);
@@ -24,7 +25,7 @@ class PackedKeys {
   // Unpacks the key of `id` into `out` (width() bytes).
   void Get(size_t id, uint8_t* out) const;
   // The bytes the packed keys take, live or left behind (for the tests).
-  size_t PackedBytes() const { return live_ + dead_; }
+  size_t PackedBytes() const { return pack_ ? live_ + dead_ : raw_.size() * width_; }
 
  private:
   static constexpr uint32_t kUnset = UINT32_MAX;
@@ -37,6 +38,8 @@ class PackedKeys {
   void Repack();
 
   size_t width_;
+  bool pack_;
+  ChunkedBytes raw_;           // the keys as they are, when not packed
   ChunkedArray<uint32_t> at_;  // where the packed key of each id starts; kUnset: zeros
   std::vector<std::unique_ptr<uint8_t[]>> slabs_;
   size_t used_ = kSlab;  // bytes used in the last slab

@@ -26,10 +26,11 @@ std::vector<uint8_t> MakeKey(std::mt19937& rng, size_t width) {
 }
 
 TEST(PackedKeys, KeysReadBackAsSetThroughChangesAndRepacking) {
-  for (size_t width : {size_t{1}, size_t{68}, size_t{700}}) {
-    SCOPED_TRACE("width " + std::to_string(width));
+  for (const auto& [width, pack] : {std::pair{size_t{1}, true}, std::pair{size_t{68}, true},
+                                     std::pair{size_t{700}, true}, std::pair{size_t{22}, false}}) {
+    SCOPED_TRACE("width " + std::to_string(width) + (pack ? ", packed" : ", as they are"));
     std::mt19937 rng(static_cast<unsigned>(width));
-    PackedKeys keys(width);
+    PackedKeys keys(width, pack);
     std::map<size_t, std::vector<uint8_t>> model;
     std::vector<uint8_t> got(width);
     const size_t ids = 3000;
@@ -52,7 +53,7 @@ TEST(PackedKeys, KeysReadBackAsSetThroughChangesAndRepacking) {
     // again leave at most as much behind as lives, and a slab's worth.
     size_t live = 0;
     {
-      PackedKeys fresh(width);
+      PackedKeys fresh(width, pack);
       for (const auto& [id, key] : model) fresh.Set(id, key.data());
       live = fresh.PackedBytes();
     }
@@ -60,7 +61,7 @@ TEST(PackedKeys, KeysReadBackAsSetThroughChangesAndRepacking) {
   }
   // A last name, a first name (30 bytes each) and a date, as Patient_Existant holds them.
   std::mt19937 rng(3);
-  PackedKeys names(68);
+  PackedKeys names(68, true);
   for (size_t id = 0; id < 1000; ++id) {
     std::vector<uint8_t> key(68, 0);
     for (size_t field : {size_t{0}, size_t{30}})

@@ -30,6 +30,7 @@ KeyLayout::KeyLayout(const format::Header& table, int table_key_fields, const In
     parts_.push_back({table.offsets[f], table.stored_sizes[f], alpha && index.def.case_insensitive,
                       k < index.descending.size() && index.descending[k]});
     indexed_size_ += table.stored_sizes[f];
+    if (alpha) text_size_ += table.stored_sizes[f];
   }
   if (maintained_) {
     for (int f = 0; f < table_key_fields; ++f) {

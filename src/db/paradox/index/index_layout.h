@@ -61,6 +61,8 @@ class KeyLayout {
   std::vector<uint8_t> IndexedPart(const uint8_t* table_record) const;
   void IndexedPart(const uint8_t* table_record, uint8_t* out) const;  // IndexedSize() bytes
   int IndexedSize() const { return indexed_size_; }
+  // The bytes of the indexed part that alpha fields take (text padded with zeros).
+  int TextSize() const { return text_size_; }
   // Orders two X records (or key prefixes of `n` bytes) the way the index does.
   int Compare(const uint8_t* a, const uint8_t* b, int n) const;
   // Compare(IndexedPart(table_record), key, n) for n up to IndexedSize(),
@@ -81,6 +83,7 @@ class KeyLayout {
   CaseFold fold_;
   bool maintained_;
   int indexed_size_ = 0;
+  int text_size_ = 0;
   int key_size_ = 0;
   int key_field_count_ = 0;
   int record_size_ = 0;
