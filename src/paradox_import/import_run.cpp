@@ -70,8 +70,6 @@ void ImportRun::Run() {
   letters_ahead_started_ = false;
   letters_ahead_.clear();
   letters_ahead_next_patient_.reset();
-  std::error_code no_folder;
-  source_has_videos_ = std::filesystem::is_directory(source_.Root() + "movies", no_folder);
   db::Session& session = *destination_.session;
   // Tables first: the unit checks then that no other program holds one of them.
   tables_ = std::make_unique<Tables>(session, destination_.database);
@@ -109,6 +107,7 @@ void ImportRun::Walk() {
   // Older posturography tables have no norm link.
   norms_follow_posturo_ = source.norms && source.posturo && source.posturo->FindField("FK_Norm");
   if (norms_follow_posturo_) source.norms->SetMasterSource(source.posturo.get(), "FK_Norm");
+  source_has_videos_ = source_.HasVideoFolder();
   std::error_code error;
   const bool documents = source.documents && std::filesystem::is_directory(source_.Root() + "Documents", error);
 

@@ -129,7 +129,7 @@ class ImportRun {
   db::UnitOfWork* unit_ = nullptr;
   int32_t current_user_key_ = 0;  // CurrentUserKey
   bool norms_follow_posturo_ = false;
-  bool source_has_videos_ = false;  // its movies folder, looked for once a run
+  bool source_has_videos_ = false;  // the source's movies folder, looked for once a run
   std::vector<std::string> unsynced_folders_;  // that received copies since they were last synced
   struct VideoNumbering {
     std::optional<std::string> settings;  // Ortalis.INI or Kestra.INI; none: videos are not copied

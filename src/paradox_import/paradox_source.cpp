@@ -89,8 +89,10 @@ void ParadoxSource::Close() {
 }
 
 bool ParadoxSource::VideosMissing() const {
-  return IsOpen() && !DirectoryExists(root_ + "movies") && tables_->measures.FindField("Video_Left") != nullptr;
+  return IsOpen() && !HasVideoFolder() && tables_->measures.FindField("Video_Left") != nullptr;
 }
+
+bool ParadoxSource::HasVideoFolder() const { return DirectoryExists(root_ + "movies"); }
 
 bool ParadoxSource::DocumentsMissing() const {
   return IsOpen() && presence_.has_docs && !DirectoryExists(root_ + "Documents");

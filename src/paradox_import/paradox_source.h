@@ -59,6 +59,8 @@ class ParadoxSource {
   const SourceCounts& Counts() const { return counts_; }
   // The warnings of the summary page: videos or letters that will not be found.
   bool VideosMissing() const;
+  // The videos' folder beside the source's tables (SourceRoot/movies).
+  bool HasVideoFolder() const;
   bool DocumentsMissing() const;
 
   SourceTables& Tables() { return *tables_; }

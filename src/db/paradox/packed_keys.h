@@ -17,7 +17,6 @@ namespace tabulor::db {
 class PackedKeys {
  public:
   PackedKeys(size_t width, bool pack);
-  size_t width() const { return width_; }
   // Holds ids below `n` (a key not set yet reads as zeros).
   void grow(size_t n);
   void clear();

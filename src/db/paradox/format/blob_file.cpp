@@ -277,8 +277,8 @@ BlobLeader BlobFile::WriteSmall(const std::vector<uint8_t>& data) {
 }
 
 BlobLeader BlobFile::StartLarge(uint64_t size, uint8_t* header, uint64_t* data_offset) {
-  if (size > 0xFFFFFFFFull - 9 - kUnit) throw std::runtime_error("blob too large");
-  uint32_t units64 = static_cast<uint32_t>((size + 9 + kUnit - 1) / kUnit);
+  if (size > 0xFFFFFFFFull - kLargeHeader - kUnit) throw std::runtime_error("blob too large");
+  uint32_t units64 = static_cast<uint32_t>((size + kLargeHeader + kUnit - 1) / kUnit);
   if (units64 > kMaxRunUnits) throw std::runtime_error("blob too large (256 MiB at most)");
   uint32_t offset = AllocateUnits(units64);
   uint16_t mod_nr = NextModNr();

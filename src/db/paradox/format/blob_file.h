@@ -71,10 +71,10 @@ class BlobFile {
   uint16_t NextModNr();
   uint32_t AllocateUnits(uint32_t units);
   BlobLeader WriteSmall(const std::vector<uint8_t>& data);
-  // Allocates a block of its own for a blob of `size` bytes and makes its
-  // header (kLargeHeader bytes), to be written just before `*data_offset`,
-  // where its bytes go.
+  // The header of a block of its own: type, units, length, modification number.
   static constexpr size_t kLargeHeader = 9;
+  // Allocates a block of its own for a blob of `size` bytes and makes its
+  // header, to be written just before `*data_offset`, where its bytes go.
   BlobLeader StartLarge(uint64_t size, uint8_t* header, uint64_t* data_offset);
   // The problems of a reference (empty when sound) and, when sound, where its bytes start.
   std::string Locate(const BlobLeader& ref, uint64_t* data_offset) const;

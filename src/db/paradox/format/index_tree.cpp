@@ -10,7 +10,7 @@
 namespace tabulor::db::format {
 
 IndexTreeShape WriteIndexTree(size_t count, const std::function<LeafEntry()>& next, int key_size, int block_size,
-                         const std::function<void(int, const uint8_t*)>& write) {
+                              const std::function<void(int, const uint8_t*)>& write) {
   IndexTreeShape tree;
   if (count == 0) return tree;
   const int rec = key_size + 6;

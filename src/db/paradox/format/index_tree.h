@@ -43,7 +43,7 @@ struct LeafEntry {
 // the leaves. Throws std::runtime_error, before anything is written, when the
 // tree would need more blocks than a file holds.
 IndexTreeShape WriteIndexTree(size_t count, const std::function<LeafEntry()>& next, int key_size, int block_size,
-                         const std::function<void(int, const uint8_t*)>& write);
+                              const std::function<void(int, const uint8_t*)>& write);
 
 // The level-1 entries in key order, found by descending from the root.
 // Throws std::runtime_error on a damaged tree.
