@@ -234,8 +234,11 @@ class Table {
   void ApplyOrder();
   std::vector<int> IndexFields() const;
   void Sync();
+  // Before a move in the order of a view: the view a search through the index files let go is built again.
+  void RestoreView();
   void ReadBlockOrderRows(bool filtered, const std::vector<Value>& master_values);
   int FindCurrentInView() const;
+  int PlaceOfChangedRow() const;
   void PrepareWrite();
   void Capture();
   void SetViewIndex(int index);

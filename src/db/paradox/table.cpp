@@ -197,6 +197,7 @@ void Table::Release() {
   impl_->secondary_layout.reset();
   impl_->block_order_rows.clear();
   impl_->view_valid = false;
+  impl_->view_deferred = impl_->view_kept = false;
   auto& registry = session_.impl_->families;
   if (auto it = registry.find(path); it != registry.end() && it->second.expired()) registry.erase(it);
 }
@@ -217,7 +218,8 @@ int64_t Table::RecordCount() const {
   RequireActive();
   auto* self = const_cast<Table*>(this);
   self->Sync();
-  return impl_->use_view ? static_cast<int64_t>(impl_->view.size()) : impl_->family->RecordCount();
+  // A deferred view would show every row: it has no master.
+  return impl_->use_view && !impl_->view_deferred ? static_cast<int64_t>(impl_->view.size()) : impl_->family->RecordCount();
 }
 
 int Table::FieldCount() const {
@@ -301,6 +303,7 @@ void Table::ApplyOrder() {
                                fam.Codec());
   m.block_order_rows.clear();
   m.view_valid = false;
+  m.view_deferred = m.view_kept = false;
 }
 
 std::vector<int> Table::IndexFields() const {
@@ -323,7 +326,7 @@ void Table::Sync() {
   Impl& m = *impl_;
   if (m.state == CursorState::kInactive) return;
   TableFamily& fam = *m.family;
-  if (!m.use_view) {
+  if (!m.use_view || m.view_deferred) {
     if (m.seen_version == fam.Version()) return;
     if (m.has_row) {
       RowPos p;
@@ -331,6 +334,16 @@ void Table::Sync() {
       if (fam.KeySize() > 0) {
         std::vector<uint8_t> key(m.current.begin(), m.current.begin() + fam.KeySize());
         found = fam.LowerBound(key, p);
+        if (m.view_deferred) {
+          const RowBytes row = found ? fam.Row(p) : RowBytes();
+          if (!row || std::memcmp(row, m.current.data(), m.current.size()) != 0) {
+            // The row changed or went: the view tells where the cursor stands now.
+            m.view_deferred = false;
+            m.view_valid = false;
+            m.place_of_changed_row = true;
+            found = false;
+          }
+        }
       } else {
         found = fam.FindIdentical(m.current.data(), p);
         if (!found) {
@@ -338,12 +351,16 @@ void Table::Sync() {
           found = p.block < fam.BlockCount() && p.slot < fam.RowsIn(p.block);
         }
       }
-      m.has_row = found;
-      if (found) m.pos = p;
-      else m.eof = true;
+      if (!m.place_of_changed_row) {
+        m.has_row = found;
+        if (found) m.pos = p;
+        else m.eof = true;
+      }
     }
-    Capture();
-    return;
+    if (!m.place_of_changed_row) {
+      Capture();
+      return;
+    }
   }
   const bool filtered = m.master && m.master->Active();
   // The master's current row bytes (null when it has none).
@@ -400,13 +417,53 @@ void Table::Sync() {
   int index = -1;
   if (!master_moved && m.has_row) {
     index = FindCurrentInView();
+    if (index < 0 && m.place_of_changed_row) m.view_index = PlaceOfChangedRow();
     if (index < 0 && !m.view.empty()) index = std::min<int>(m.view_index, static_cast<int>(m.view.size()) - 1);
   } else {
     index = m.view.empty() ? -1 : 0;
     m.bof = true;
     m.eof = m.view.empty();
   }
+  m.place_of_changed_row = false;
   SetViewIndex(index);
+}
+
+// A cursor whose view was let go after a search, and whose row then changed
+// or went: the place in the view the row held, as a view kept all along would
+// keep it. Rows of the row's former bytes would stand from some place in the
+// view now; the rows changed since the cursor last looked that now stand
+// before that place were not there then (the row itself among them, when it
+// lives on under a key before its former one).
+int Table::PlaceOfChangedRow() const {
+  const Impl& m = *impl_;
+  const TableFamily& fam = *m.family;
+  const index::KeyLayout& layout = *m.secondary_layout;
+  const size_t key_size = static_cast<size_t>(fam.KeySize());
+  auto place = [&](const uint8_t* record) {
+    const std::vector<uint8_t> key = layout.IndexedPart(record);
+    size_t lo = 0, hi = m.view.size();
+    while (lo < hi) {
+      const size_t mid = lo + (hi - lo) / 2;
+      const RowBytes row = fam.Row(fam.PosOf(m.view[mid]));
+      const int c = m.view_keys ? layout.Compare(m.view_keys->HeldKeyAt(mid), key.data(), layout.IndexedSize())
+                                : layout.CompareRecord(row, key.data(), layout.IndexedSize());
+      if (c != 0 ? c < 0 : std::memcmp(row, record, key_size) < 0) lo = mid + 1;
+      else hi = mid;
+    }
+    return lo;
+  };
+  const size_t at = place(m.current.data());
+  std::vector<RowId> changed;
+  if (!fam.ChangedSince(m.seen_version, changed)) return static_cast<int>(at);
+  std::sort(changed.begin(), changed.end());
+  changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
+  size_t arrived = 0;
+  for (RowId id : changed) {
+    if (!fam.Alive(id)) continue;
+    const RowBytes row = fam.Row(fam.PosOf(id));
+    if (place(row) < at) ++arrived;
+  }
+  return static_cast<int>(at - arrived);
 }
 
 // A detail in block order: the rows of its master's key range, or every row.
@@ -515,11 +572,22 @@ void Table::SetViewIndex(int index) {
   Capture();
 }
 
+void Table::RestoreView() {
+  Impl& m = *impl_;
+  if (!m.view_deferred) return;
+  m.view_kept = true;
+  Sync();                         // first the row itself, as the table now holds it
+  if (!m.view_deferred) return;   // its change had the view built already
+  m.view_deferred = false;
+  m.view_valid = false;
+}
+
 // ---- navigation ----
 
 void Table::First() {
   RequireBrowse();
   Impl& m = *impl_;
+  RestoreView();
   Sync();
   if (m.use_view) {
     SetViewIndex(m.view.empty() ? -1 : 0);
@@ -534,6 +602,7 @@ void Table::First() {
 void Table::Last() {
   RequireBrowse();
   Impl& m = *impl_;
+  RestoreView();
   Sync();
   if (m.use_view) {
     SetViewIndex(static_cast<int>(m.view.size()) - 1);
@@ -548,6 +617,7 @@ void Table::Last() {
 void Table::Next() {
   RequireBrowse();
   Impl& m = *impl_;
+  RestoreView();
   Sync();
   if (!m.has_row) {
     m.eof = true;
@@ -571,6 +641,7 @@ void Table::Next() {
 void Table::Prior() {
   RequireBrowse();
   Impl& m = *impl_;
+  RestoreView();
   Sync();
   if (!m.has_row) {
     m.bof = true;
@@ -655,6 +726,21 @@ bool Table::FindKey(const std::vector<Value>& key) {
     }
     wanted_key = layout->IndexedPart(record.data());
   }
+  if (layout && !m.master && !m.view_kept && fam.IndexFilesSearchable()) {
+    // The index's files serve the search: the view and its keys are let go.
+    m.view_deferred = true;
+    m.view_valid = false;
+    m.view = {};
+    m.view_keys = nullptr;
+    m.all_rows.reset();
+    RowPos p;
+    if (!fam.FirstWithKey(m.secondary, wanted_key.data(), wanted_bytes, p)) return false;
+    m.pos = p;
+    m.has_row = true;
+    m.eof = m.bof = false;
+    Capture();
+    return true;
+  }
   auto compare_row = [&](RowPos p) {
     const RowBytes row = fam.Row(p);
     if (layout) return layout->CompareRecord(row, wanted_key.data(), wanted_bytes);
@@ -690,6 +776,7 @@ bool Table::Locate(std::string_view field, const Value& value, bool case_insensi
   RequireBrowse();
   Impl& m = *impl_;
   TableFamily& fam = *m.family;
+  RestoreView();
   Sync();
   Field& f = FieldByName(field);
   Value wanted;
@@ -934,6 +1021,7 @@ void Table::Delete() {
   }
   if (m.state == CursorState::kEdit) Cancel();
   PrepareWrite();
+  RestoreView();
   Sync();
   TableFamily& fam = *m.family;
   if (!m.has_row) fam.Fail("there is no current row to delete");

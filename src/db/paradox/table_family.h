@@ -206,6 +206,18 @@ class TableFamily : private BlockCachePool::Member {
   // another row than `replaced` (the row being edited, or nullptr).
   void CheckUniqueIndexes(const std::vector<uint8_t>& record, const uint8_t* replaced) const;
 
+  // Searches in the order of a secondary index that read its files as this
+  // family's last flush wrote them, with the rows changed since, instead of
+  // keys held for every row: possible once the family has written the index
+  // files of a keyed table whose indexes are all maintained, while its record
+  // of changes reaches back to that write.
+  bool IndexFilesSearchable() const;
+  // The first row in the order of index `secondary` whose key starts with the
+  // `bytes` leading bytes of `key` (in KeyLayout::IndexedPart's form); false when none.
+  bool FirstWithKey(int secondary, const uint8_t* key, int bytes, RowPos& found) const;
+  // How many searches and unique tests the index files served so far (for the tests).
+  static uint64_t IndexFileSearches();
+
   // Problems of structure, order, index and blob references; empty when sound.
   std::vector<std::string> Verify();
   std::vector<std::string> VerifySecondaryIndexes() const;
@@ -350,6 +362,15 @@ class TableFamily : private BlockCachePool::Member {
   struct UniqueKeys;
   mutable std::shared_ptr<UniqueKeys> unique_keys_;
   UniqueKeys& UniqueKeysInStep() const;
+  // What the searches through each index's files know (made at its first
+  // search): the files' headers and the rows changed since they were written.
+  struct WrittenIndex;
+  mutable std::vector<std::shared_ptr<WrittenIndex>> written_indexes_;
+  WrittenIndex& WrittenIndexInStep(int secondary) const;
+  // CheckUniqueIndexes, searching the index files.
+  void CheckUniqueInWrittenIndexes(const std::vector<uint8_t>& record, const uint8_t* replaced) const;
+  // Whether an X record names a row that has not changed since the files were written, and where it is.
+  bool Unchanged(const WrittenIndex& w, const uint8_t* x_record, RowPos& at) const;
   // What the secondary index files were last written from: the version of the
   // rows, the rows moved to another block since (their records name the
   // block) and the keys of the rows deleted since (keyed tables). Until the

@@ -57,6 +57,14 @@ struct Table::Impl {
   const Table* view_master = nullptr;
   std::optional<std::vector<uint8_t>> view_master_record;
   int view_index = -1;
+  // The cursor stands on a row a search found through the index files
+  // (TableFamily::FirstWithKey) and holds no view, so that searching a large
+  // table costs no memory per row; a move builds the view again.
+  bool view_deferred = false;
+  // A cursor that moved after such a search keeps its view from then on.
+  bool view_kept = false;
+  // Its row changed or went meanwhile: the view about to be built places it.
+  bool place_of_changed_row = false;
 
   RowPos pos;
   bool has_row = false;

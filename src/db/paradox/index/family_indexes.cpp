@@ -248,6 +248,7 @@ index::TableRows TableFamily::Rows() const {
 
 void TableFamily::LoadSecondaryIndexes() {
   unique_keys_.reset();
+  written_indexes_.clear();
   indexes_written_ = false;
   secondary_.Load(*env_, files_.directory, files_.secondary, def_, *codec_, &load_problems_);
 }
@@ -425,6 +426,12 @@ TableFamily::UniqueKeys& TableFamily::UniqueKeysInStep() const {
 void TableFamily::CheckUniqueIndexes(const std::vector<uint8_t>& record, const uint8_t* replaced) const {
   const auto& indexes = secondary_.Indexes();
   if (std::none_of(indexes.begin(), indexes.end(), [](const index::IndexFiles& i) { return i.def.unique; })) return;
+  if (IndexFilesSearchable()) {
+    // The files written at the last flush hold the keys: none is kept per row.
+    unique_keys_.reset();
+    CheckUniqueInWrittenIndexes(record, replaced);
+    return;
+  }
   for (const auto& u : UniqueKeysInStep().unique) {
     const std::vector<uint8_t> wanted = u->layout->IndexedPart(record.data());
     size_t held = u->CountKey(wanted.data());

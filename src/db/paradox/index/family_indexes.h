@@ -29,6 +29,9 @@ class FamilyIndexes {
   // Rewrites the X and Y files of every index from the rows, from `changes`
   // where they tell enough (the indexes the files were last written with).
   void Rewrite(const TableRows& rows, const TableStamps& stamps, const IndexChanges* changes);
+  // The files of index `i` opened for writing; null before OpenForWrite.
+  storage::PagedFile* XFile(size_t i) const { return i < files_.size() ? files_[i].x.get() : nullptr; }
+  storage::PagedFile* YFile(size_t i) const { return i < files_.size() ? files_[i].y.get() : nullptr; }
 
  private:
   struct Writable {
