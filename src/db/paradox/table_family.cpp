@@ -179,15 +179,21 @@ int TableFamily::PrefixSize(int fields) const {
 void TableFamily::LoadBlocks() {
   const int rs = header_.record_size;
   const int bs = header_.block_size;
-  std::set<int> seen;
+  std::vector<bool> seen(static_cast<size_t>(std::max(0, header_.file_blocks)) + 1);
+  // Whether block `number` was met before (noting it now).
+  auto met = [&](int number) { return seen[static_cast<size_t>(number)] || (seen[static_cast<size_t>(number)] = true, false); };
   std::vector<uint8_t> buf(static_cast<size_t>(bs));
   budget_blocks_ = std::max<size_t>(1, DefaultCacheBudget() / static_cast<size_t>(bs));
-  chain_.reserve(static_cast<size_t>(header_.file_blocks));
-  first_keys_.reserve(static_cast<size_t>(header_.file_blocks) * static_cast<size_t>(key_size_));
+  if (read_only_) {
+    frozen_ = std::make_unique<FrozenChain>(key_size_, name_);
+  } else {
+    chain_.reserve(static_cast<size_t>(header_.file_blocks));
+    first_keys_.reserve(static_cast<size_t>(header_.file_blocks) * static_cast<size_t>(key_size_));
+  }
   int prev = 0;
   for (int number = header_.first_block; number != 0;) {
-    if (number > header_.file_blocks) throw std::runtime_error("block chain leaves the file at block " + std::to_string(number));
-    if (!seen.insert(number).second) throw std::runtime_error("block chain loops at block " + std::to_string(number));
+    if (number < 0 || number > header_.file_blocks) throw std::runtime_error("block chain leaves the file at block " + std::to_string(number));
+    if (met(number)) throw std::runtime_error("block chain loops at block " + std::to_string(number));
     std::fill(buf.begin(), buf.end(), 0);
     size_t got = db_file_->Read(format::BlockOffset(header_.header_size, bs, number), buf.data(), buf.size());
     if (got < static_cast<size_t>(BlockHeader::kSize)) throw std::runtime_error("block " + std::to_string(number) + " lies past the end of the file");
@@ -197,16 +203,21 @@ void TableFamily::LoadBlocks() {
     if (BlockHeader::kSize + static_cast<size_t>(n) * rs > got)
       load_problems_.push_back("block " + std::to_string(number) + " is cut short by the end of the file");
     if (bh.prev != prev) load_problems_.push_back("block " + std::to_string(number) + " has a wrong previous-block link");
-    Block b;
-    b.number = static_cast<uint16_t>(number);
     const auto records = buf.begin() + BlockHeader::kSize;
-    InsertFirstKey(BlockCount(), n > 0 ? &*records : nullptr);
-    b.disk_next = bh.next;
-    b.disk_prev = bh.prev;
-    b.ids.Assign(IdLimit(), static_cast<size_t>(n));
-    for (int slot = 0; slot < n; ++slot) NewId(b.number, slot);
+    if (frozen_) {
+      frozen_->Append(static_cast<uint16_t>(number), n, n > 0 && key_size_ > 0 ? &*records : nullptr);
+      next_id_ += static_cast<RowId>(n);
+    } else {
+      Block b;
+      b.number = static_cast<uint16_t>(number);
+      InsertFirstKey(BlockCount(), n > 0 ? &*records : nullptr);
+      b.disk_next = bh.next;
+      b.disk_prev = bh.prev;
+      b.ids.Assign(IdLimit(), static_cast<size_t>(n));
+      for (int slot = 0; slot < n; ++slot) NewId(b.number, slot);
+      chain_.push_back(std::move(b));
+    }
     record_count_ += n;
-    chain_.push_back(std::move(b));
     // The first blocks stay in the cache, as read.
     if (held_blocks_ < budget_blocks_ && pool_.Room(BlockBytes())) {
       Hold(static_cast<uint16_t>(number), std::vector<uint8_t>(records, records + static_cast<long>(n) * rs));
@@ -218,17 +229,18 @@ void TableFamily::LoadBlocks() {
     prev = number;
     number = bh.next;
   }
-  IndexChain();
-  if (!chain_.empty() && chain_.back().number != header_.last_block)
+  if (frozen_) frozen_->Finish();
+  else IndexChain();
+  if (BlockCount() > 0 && NumberAt(BlockCount() - 1) != header_.last_block)
     load_problems_.push_back("the header's last block is not the end of the chain");
-  if (static_cast<int>(chain_.size()) != header_.used_blocks)
+  if (BlockCount() != header_.used_blocks)
     load_problems_.push_back("the header counts " + std::to_string(header_.used_blocks) + " blocks in use, the chain has " +
-                             std::to_string(chain_.size()));
+                             std::to_string(BlockCount()));
   if (record_count_ != header_.num_records)
     load_problems_.push_back("the header counts " + std::to_string(header_.num_records) + " records, the blocks hold " +
                              std::to_string(record_count_));
   for (int number = header_.first_free_block; number != 0;) {
-    if (number > header_.file_blocks || !seen.insert(number).second) {
+    if (number < 0 || number > header_.file_blocks || met(number)) {
       load_problems_.push_back("the free-block list is damaged at block " + std::to_string(number));
       break;
     }
@@ -293,6 +305,7 @@ void TableFamily::PrepareWrite() {
       reopen(px_file_);
       reopen(mb_file_);
       if (blobs_) blobs_ = std::make_unique<format::BlobFile>(mb_file_.get());
+      Thaw();
       read_only_ = false;
     }
     auto create = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
@@ -369,7 +382,35 @@ void TableFamily::Relocate(int chain_index, int from_slot, bool from_another_blo
   }
 }
 
+void TableFamily::Thaw() {
+  if (!frozen_) return;
+  std::vector<uint8_t> header(BlockHeader::kSize);
+  chain_.reserve(static_cast<size_t>(frozen_->Count()));
+  for (int i = 0; i < frozen_->Count(); ++i) {
+    Block b;
+    b.number = frozen_->Number(i);
+    db_file_->Read(format::BlockOffset(header_.header_size, header_.block_size, b.number), header.data(), header.size());
+    const BlockHeader bh = BlockHeader::Parse(header.data());
+    b.disk_next = bh.next;
+    b.disk_prev = bh.prev;
+    b.ids.Assign(frozen_->FirstId(i), static_cast<size_t>(frozen_->Rows(i)));
+    const uint8_t* key = b.ids.empty() ? nullptr : frozen_->KeyAt(i);
+    chain_.push_back(std::move(b));
+    if (key_size_ > 0 && key) first_keys_.insert(first_keys_.end(), key, key + key_size_);
+    else if (key_size_ > 0) first_keys_.resize(first_keys_.size() + static_cast<size_t>(key_size_), 0);
+  }
+  frozen_.reset();
+  IndexChain();
+}
+
 RowPos TableFamily::FindInChainOrder(RowId id) const {
+  if (frozen_) {
+    const int b = frozen_->BlockOf(id);
+    if (b < 0) return {0, -1};
+    const RowId slot = id - frozen_->FirstId(b);
+    if (slot >= static_cast<RowId>(frozen_->Rows(b))) return {0, -1};
+    return {b, static_cast<int>(slot)};
+  }
   // The last block whose first id is not above `id`.
   const auto after = std::upper_bound(chain_.begin(), chain_.end(), id,
                                       [](RowId v, const Block& b) { return v < b.ids.First(); });
@@ -480,6 +521,7 @@ int TableFamily::CompareKeys(const uint8_t* a, const uint8_t* b) const {
 
 template <typename Pred>
 int TableFamily::LastBlockBefore(Pred before) const {
+  if (frozen_) return frozen_->FirstNotBefore(before) - 1;
   int lo = 0, hi = BlockCount();  // the first block whose key does not satisfy `before`
   while (lo < hi) {
     const int mid = (lo + hi) / 2;
@@ -540,7 +582,7 @@ uint16_t TableFamily::NewBlockNumber() {
 // ---- the block cache ----
 
 TableFamily::Bytes TableFamily::Load(int chain_index) const {
-  const uint16_t n = chain_[chain_index].number;
+  const uint16_t n = NumberAt(chain_index);
   if (const auto held = cache_.find(n); held != cache_.end()) {
     Cached& c = held->second;
     c.used = pool_.Use();

@@ -22,6 +22,7 @@
 #include "db/paradox/format/block.h"
 #include "db/paradox/format/codepage.h"
 #include "db/paradox/format/header.h"
+#include "db/paradox/frozen_chain.h"
 #include "db/paradox/index/family_indexes.h"
 #include "db/paradox/storage/journal.h"
 #include "db/paradox/storage/paged_file.h"
@@ -99,15 +100,17 @@ class TableFamily : private BlockCachePool::Member {
   // Changes with every insert, update or delete (cursors re-find their row).
   uint64_t Version() const { return version_; }
   int64_t RecordCount() const { return record_count_; }
-  int BlockCount() const { return static_cast<int>(chain_.size()); }
-  int RowsIn(int block) const { return static_cast<int>(chain_[block].ids.size()); }
+  int BlockCount() const { return frozen_ ? frozen_->Count() : static_cast<int>(chain_.size()); }
+  int RowsIn(int block) const { return frozen_ ? frozen_->Rows(block) : static_cast<int>(chain_[block].ids.size()); }
   // Reads the block into the cache when it is not held there.
   RowBytes Row(RowPos p) const {
     auto data = Load(p.block);
     const uint8_t* at = data->data() + static_cast<size_t>(p.slot) * header_.record_size;
     return {std::move(data), at};
   }
-  RowId IdAt(RowPos p) const { return chain_[p.block].ids[p.slot]; }
+  RowId IdAt(RowPos p) const {
+    return frozen_ ? frozen_->FirstId(p.block) + static_cast<RowId>(p.slot) : chain_[p.block].ids[p.slot];
+  }
   bool Alive(RowId id) const {
     if (ids_in_chain_order_) return FindInChainOrder(id).slot >= 0;
     return id < where_.size() && where_[id].slot >= 0;
@@ -260,8 +263,11 @@ class TableFamily : private BlockCachePool::Member {
   void SpillDirty();
   void WriteBlock(int chain_index, const std::vector<uint8_t>& data);
   void NoteFirstKey(int chain_index);
+  // The number of the block at a chain index.
+  uint16_t NumberAt(int chain_index) const { return frozen_ ? frozen_->Number(chain_index) : chain_[chain_index].number; }
   // Keyed tables: the first record's key of the block at a chain index (meaningless when it has no rows).
   const uint8_t* FirstKey(int chain_index) const {
+    if (frozen_) return frozen_->KeyAt(chain_index);
     return first_keys_.data() + static_cast<size_t>(chain_index) * static_cast<size_t>(key_size_);
   }
   std::vector<uint8_t> FirstKeyCopy(int chain_index) const {
@@ -325,6 +331,11 @@ class TableFamily : private BlockCachePool::Member {
 
   std::vector<Block> chain_;
   std::vector<uint8_t> first_keys_;  // keyed tables: KeySize() bytes for each block of the chain, in its order
+  // A read-only family's chain, in a temporary file in place of chain_ and
+  // first_keys_ (its rows' ids rise along it); back in memory should the
+  // family be written after all.
+  std::unique_ptr<FrozenChain> frozen_;
+  void Thaw();
   mutable std::unordered_map<uint16_t, Cached> cache_;  // the blocks held, by number
   // The held blocks, least recently used first: the clean ones, which the
   // cache may let go of, and the dirty ones, written out oldest first.

@@ -15,7 +15,7 @@ std::vector<std::string> TableFamily::Verify() {
   auto report = [&](const std::string& p) {
     if (problems.size() < kMaxProblems) problems.push_back(p);
   };
-  if (static_cast<int>(chain_.size() + free_blocks_.size()) > header_.file_blocks)
+  if (BlockCount() + static_cast<int>(free_blocks_.size()) > header_.file_blocks)
     report("the chain and the free list hold more blocks than the file has");
 
   RowPos p;
@@ -96,7 +96,7 @@ std::vector<std::string> TableFamily::Verify() {
         std::vector<format::IndexEntry> expected;
         for (int i = 0; i < BlockCount(); ++i)
           if (RowsIn(i) > 0)
-            expected.push_back({FirstKeyCopy(i), chain_[i].number, RowsIn(i)});
+            expected.push_back({FirstKeyCopy(i), NumberAt(i), RowsIn(i)});
         if (leaves.size() != expected.size()) {
           report(PrimaryIndexProblem("it lists " + std::to_string(leaves.size()) + " data blocks, the table has " +
                                      std::to_string(expected.size())));

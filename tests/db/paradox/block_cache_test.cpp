@@ -384,6 +384,83 @@ TEST(BlockCache, RowsKeepTheirIdentityThroughDeletesAndInsertsAnywhereInABlock) 
   EXPECT_EQ(testing::VerifyTable(dir.path(), "Big"), std::vector<std::string>{});
 }
 
+// A table opened read-only keeps what each of its blocks holds in a temporary
+// file, a few pages of it in memory: through a cache of one block it shows
+// every row in both orders, finds each key (and misses the absent ones) and
+// each row by its id, as the table opened for writing does; once a cursor of
+// the same session writes it after all, its blocks are back in memory and
+// both cursors show the changed rows.
+TEST(BlockCache, AReadOnlyTableKeepsItsBlocksInAFileAndCanBeWrittenAfterAll) {
+  ScratchDir dir;
+  Model model;
+  std::vector<int> by_name_written;
+  {
+    Session s;
+    const TableDef def = Def(2);
+    CreateTable(s, dir.path(), "Big", def);
+    for (const IndexDef& index : def.indexes) AddIndex(s, dir.path(), "Big", index);
+    Table t(s, dir.path(), "Big");
+    t.Open();
+    // Scattered keys: blocks split all along the chain, half full, many pages of it.
+    AppendScattered(t, model, 12000, 17, 3000);
+    ASSERT_NO_FATAL_FAILURE(CheckRows(s, dir.path(), model, by_name_written));
+  }
+  CacheBudget one_block(1);
+  Session s;
+  Table ro(s, dir.path(), "Big");
+  ro.SetReadOnly(true);
+  ro.Open();
+  ASSERT_EQ(ro.RecordCount(), static_cast<int64_t>(model.size()));
+  auto it = model.begin();
+  for (ro.First(); !ro.Eof(); ro.Next(), ++it) {
+    ASSERT_NE(it, model.end());
+    ASSERT_EQ(ro.FieldByName("ID").AsInteger(), it->first);
+    ASSERT_EQ(ro.FieldByName("N").AsInteger(), it->second);
+  }
+  ASSERT_EQ(it, model.end());
+  for (ro.Last(); !ro.Bof(); ro.Prior()) {
+    --it;
+    ASSERT_EQ(ro.FieldByName("ID").AsInteger(), it->first);
+  }
+  ASSERT_EQ(it, model.begin());
+  // Every key, from the last backwards (each search away from the pages held), and the keys between them.
+  for (auto k = model.rbegin(); k != model.rend(); ++k) {
+    ASSERT_TRUE(ro.FindKey({int64_t{k->first}})) << k->first;
+    ASSERT_EQ(ro.FieldByName("N").AsInteger(), k->second);
+    if (!model.count(k->first + 1)) ASSERT_FALSE(ro.FindKey({int64_t{k->first + 1}})) << k->first + 1;
+  }
+  // The order of the index on NAME finds its rows by their ids.
+  Table ro_by_name(s, dir.path(), "Big");
+  ro_by_name.SetReadOnly(true);
+  ro_by_name.SetIndexName("ByName");
+  ro_by_name.Open();
+  std::vector<int> by_name;
+  for (ro_by_name.First(); !ro_by_name.Eof(); ro_by_name.Next()) {
+    by_name.push_back(static_cast<int>(ro_by_name.FieldByName("ID").AsInteger()));
+    ASSERT_EQ(ro_by_name.FieldByName("NAME").AsString(), NameOf(by_name.back()));
+  }
+  ASSERT_EQ(by_name, by_name_written);
+
+  Table w(s, dir.path(), "Big");
+  w.Open();
+  ASSERT_NO_FATAL_FAILURE(EditDeleteAppend(w, model, 5));
+  w.FlushBuffers();
+  it = model.begin();
+  for (ro.First(); !ro.Eof(); ro.Next(), ++it) {
+    ASSERT_NE(it, model.end());
+    ASSERT_EQ(ro.FieldByName("ID").AsInteger(), it->first);
+    ASSERT_EQ(ro.FieldByName("N").AsInteger(), it->second);
+  }
+  ASSERT_EQ(it, model.end());
+  EXPECT_EQ(ro_by_name.RecordCount(), static_cast<int64_t>(model.size()));
+  w.Close();
+  ro.Close();
+  ro_by_name.Close();
+  EXPECT_EQ(testing::VerifyTable(dir.path(), "Big"), std::vector<std::string>{});
+  std::vector<int> by_name_after;
+  ASSERT_NO_FATAL_FAILURE(CheckRows(s, dir.path(), model, by_name_after));
+}
+
 // An unkeyed table's index names each row by its tuple number: the rows
 // appended or changed in place since a flush are merged into its files, a
 // deletion renumbers the rows after it and the next flush builds the files

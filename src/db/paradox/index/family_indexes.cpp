@@ -240,7 +240,7 @@ index::TableRows TableFamily::Rows() const {
     const size_t rs = static_cast<size_t>(header_.record_size);
     for (int b = 0; b < BlockCount(); ++b) {
       const Bytes data = Load(b);
-      for (int s = 0; s < RowsIn(b); ++s) f({data->data() + static_cast<size_t>(s) * rs, chain_[b].number, s});
+      for (int s = 0; s < RowsIn(b); ++s) f({data->data() + static_cast<size_t>(s) * rs, NumberAt(b), s});
     }
   };
   return rows;
