@@ -277,7 +277,7 @@ void TableFamily::OpenBlobFile() {
   std::unique_ptr<File> f = env_->Open(files_.Path(files_.mb), read_only_ ? OpenMode::kRead : OpenMode::kReadWrite);
   mb_file_ = std::make_unique<storage::PagedFile>(std::move(f), files_.Path(files_.mb));
   if (read_only_) mb_file_->ReadAhead();
-  blobs_ = std::make_unique<format::BlobFile>(mb_file_.get());
+  blobs_ = std::make_unique<format::BlobFile>(mb_file_.get(), !read_only_);
 }
 
 std::string TableFamily::MissingPrimaryIndex() const {
@@ -456,8 +456,10 @@ void TableFamily::Touch(RowId changed) {
   changes_.push_back(changed);
   // A cursor that missed more changes than about 1/32 of the rows orders them
   // all again rather than catching up (OrderedRows): the record keeps a few
-  // times that many, a bounded part of the table rather than twice its rows.
-  if (changes_.size() > static_cast<size_t>(record_count_) / 8 + 4096) {
+  // times that many, a bounded part of the table rather than twice its rows,
+  // and never more than 69,632 changes (272 KiB), however large the table.
+  constexpr size_t kMostRecorded = 65536;
+  if (changes_.size() > std::min(static_cast<size_t>(record_count_) / 8, kMostRecorded) + 4096) {
     const size_t drop = changes_.size() / 2;
     changes_from_ += drop;
     changes_.erase(changes_.begin(), changes_.begin() + static_cast<long>(drop));

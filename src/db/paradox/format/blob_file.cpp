@@ -38,7 +38,8 @@ std::vector<uint8_t> BlobFile::NewFileHeader() {
   return h;
 }
 
-BlobFile::BlobFile(storage::PagedFile* file) : file_(file), by_longest_(kChunksPerBlock) {
+BlobFile::BlobFile(storage::PagedFile* file, bool writable)
+    : file_(file), by_longest_(writable ? kChunksPerBlock : 0), writable_(writable) {
   uint64_t size = file_->Size();
   if (size < kUnit) Bad("no header");
   if (size > 0xFFFFFFFFull) Bad("larger than 4 GiB");
@@ -47,6 +48,13 @@ BlobFile::BlobFile(storage::PagedFile* file) : file_(file), by_longest_(kChunksP
   if (head[0] != 0) Bad("no header block");
   mod_counter_ = std::max<uint16_t>(1, GetLe16(head + 3));
   end_ = (size + kUnit - 1) / kUnit * kUnit;
+  if (!writable_) {
+    sub_block_units_.resize(static_cast<size_t>(end_ / kUnit));
+    ForEachBlock([&](const BlockInfo& b) {
+      if (b.type == 3) sub_block_units_[b.offset / kUnit] = true;
+    });
+    return;
+  }
   ForEachBlock([&](const BlockInfo& b) {
     if (b.type == 3) {
       Slots slots = {};
@@ -108,6 +116,11 @@ void BlobFile::ReadSlots(uint32_t offset, Slots& slots) const {
   file_->Read(uint64_t{offset} + kSlotTable, slots, sizeof slots);
 }
 
+bool BlobFile::IsSubBlock(uint32_t offset) const {
+  if (writable_) return FindSubBlock(offset) != nullptr;
+  return offset % kUnit == 0 && offset / kUnit < sub_block_units_.size() && sub_block_units_[offset / kUnit];
+}
+
 const BlobFile::SubBlockSpace* BlobFile::FindSubBlock(uint32_t offset) const {
   auto it = std::lower_bound(sub_blocks_.begin(), sub_blocks_.end(), offset,
                              [](const SubBlockSpace& s, uint32_t o) { return s.offset < o; });
@@ -127,7 +140,7 @@ std::string BlobFile::Locate(const BlobLeader& ref, uint64_t* data_offset) const
     if (data_offset) *data_offset = base + 9ull;
     return {};
   }
-  if (index >= 64 || !FindSubBlock(base)) return "points to a missing sub-allocated blob";
+  if (index >= 64 || !IsSubBlock(base)) return "points to a missing sub-allocated blob";
   // The block's type and its slot table up to the slot, in one read.
   uint8_t b[kSlotTable + 5 * 64] = {};
   file_->Read(base, b, kSlotTable + 5 * (index + 1));

@@ -20,7 +20,9 @@ class BlobFile {
   static constexpr uint32_t kSmallBlobLimit = 2048;  // larger blobs get a block of their own
 
   // Walks the file's blocks; throws std::runtime_error when they do not add up.
-  explicit BlobFile(storage::PagedFile* file);
+  // A file only read (`writable` false) notes which blocks are sub-allocated,
+  // a bit per 4 KiB of the file, not the room each has.
+  explicit BlobFile(storage::PagedFile* file, bool writable = true);
   // The bytes of a new, empty blob file.
   static std::vector<uint8_t> NewFileHeader();
 
@@ -80,12 +82,16 @@ class BlobFile {
   std::string Locate(const BlobLeader& ref, uint64_t* data_offset) const;
   void ReadSlots(uint32_t offset, Slots& slots) const;
   const SubBlockSpace* FindSubBlock(uint32_t offset) const;
+  // Whether a sub-allocated block starts at `offset`.
+  bool IsSubBlock(uint32_t offset) const;
   // Records the room a sub-allocated block has after its slots changed (or were first read).
   void NoteSpace(uint32_t offset, const Slots& slots);
 
   storage::PagedFile* file_;
   std::vector<FreeRun> free_runs_;  // by offset, usable now
-  std::vector<SubBlockSpace> sub_blocks_;  // by offset
+  std::vector<SubBlockSpace> sub_blocks_;  // by offset (a file written)
+  std::vector<bool> sub_block_units_;      // by unit, the sub-allocated blocks (a file only read)
+  bool writable_;
   // The offsets, in order, of the sub-allocated blocks with a free slot by the
   // length of their longest run of free chunks, so that a small blob finds the
   // tightest room without a scan of the file.

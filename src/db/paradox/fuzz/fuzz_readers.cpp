@@ -3,7 +3,9 @@
 // std::runtime_error naming the problem, never a crash, a hang or a huge allocation.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <exception>
+#include <optional>
 #include <vector>
 
 #include "db/paradox/engine.h"
@@ -38,28 +40,36 @@ void ReadTable(const std::shared_ptr<fuzz::MemoryEnv>& env) {
 void ReadBlobFile(const std::shared_ptr<fuzz::MemoryEnv>& env) {
   storage::PagedFile file(env->Open("/mem/T.MB", OpenMode::kRead), "/mem/T.MB");
   format::BlobFile blobs(&file);
+  // Opened only to be read, it must read every blob as the writable one does.
+  format::BlobFile read_only(&file, false);
+  auto read = [&](const format::BlobLeader& ref) {
+    std::optional<std::vector<uint8_t>> bytes, read_only_bytes;
+    try {
+      bytes = blobs.Read(ref, nullptr, 0);
+    } catch (const std::runtime_error&) {
+    }
+    try {
+      read_only_bytes = read_only.Read(ref, nullptr, 0);
+    } catch (const std::runtime_error&) {
+    }
+    if (bytes != read_only_bytes) std::abort();
+  };
   blobs.ForEachBlock([&](const format::BlobFile::BlockInfo& b) {
     if (b.type == 2) {
       uint8_t h[9] = {};
       file.Read(b.offset, h, 9);
-      format::BlobLeader ref{b.offset | 0xFF, format::GetLe32(h + 3), format::GetLe16(h + 7)};
-      try {
-        blobs.Read(ref, nullptr, 0);
-      } catch (const std::runtime_error&) {
-      }
+      read({b.offset | 0xFF, format::GetLe32(h + 3), format::GetLe16(h + 7)});
     }
     if (b.type == 3) {
       for (uint32_t slot = 0; slot < 64; ++slot) {
         uint8_t s[5] = {};
         file.Read(b.offset + 12 + 5 * slot, s, 5);
         uint32_t length = s[1] ? (s[1] - 1u) * 16 + s[4] : 0;
-        format::BlobLeader ref{b.offset | slot, length, format::GetLe16(s + 2)};
-        try {
-          blobs.Read(ref, nullptr, 0);
-        } catch (const std::runtime_error&) {
-        }
+        read({b.offset | slot, length, format::GetLe16(s + 2)});
       }
     }
+    // A reference to a block that is not sub-allocated.
+    read({b.offset | 1, 16, 1});
   });
 }
 
