@@ -92,24 +92,32 @@ std::vector<std::string> TableFamily::Verify() {
   if (key_size_ > 0) {
     if (px_file_ && px_loaded_) {
       try {
-        std::vector<format::IndexEntry> leaves = format::ReadIndexLeaves(*px_file_, px_header_);
-        std::vector<format::IndexEntry> expected;
-        for (int i = 0; i < BlockCount(); ++i)
-          if (RowsIn(i) > 0)
-            expected.push_back({FirstKeyCopy(i), NumberAt(i), RowsIn(i)});
-        if (leaves.size() != expected.size()) {
-          report(PrimaryIndexProblem("it lists " + std::to_string(leaves.size()) + " data blocks, the table has " +
-                                     std::to_string(expected.size())));
-        } else {
-          for (size_t i = 0; i < leaves.size(); ++i) {
-            if (leaves[i].block != expected[i].block || leaves[i].count != expected[i].count ||
-                leaves[i].key != expected[i].key) {
-              report(PrimaryIndexProblem("entry " + std::to_string(i + 1) + " does not match data block " +
-                                         std::to_string(expected[i].block)));
-              break;
-            }
+        // Each entry against the next block that has rows, the tree read a block of each level at a time;
+        // when their numbers differ, that alone is told.
+        int block = 0;
+        size_t entries = 0;
+        std::string mismatch;
+        auto next_block = [&] {
+          while (block < BlockCount() && RowsIn(block) == 0) ++block;
+        };
+        next_block();
+        format::ForEachIndexLeaf(*px_file_, px_header_, [&](format::IndexEntry&& leaf) {
+          ++entries;
+          if (!mismatch.empty() || block >= BlockCount()) return;
+          if (leaf.block != NumberAt(block) || leaf.count != RowsIn(block) || leaf.key != FirstKeyCopy(block)) {
+            mismatch = "entry " + std::to_string(entries) + " does not match data block " + std::to_string(NumberAt(block));
+            return;
           }
-        }
+          ++block;
+          next_block();
+        });
+        size_t with_rows = 0;
+        for (int i = 0; i < BlockCount(); ++i) with_rows += RowsIn(i) > 0;
+        if (entries != with_rows)
+          report(PrimaryIndexProblem("it lists " + std::to_string(entries) + " data blocks, the table has " +
+                                     std::to_string(with_rows)));
+        else if (!mismatch.empty())
+          report(PrimaryIndexProblem(mismatch));
       } catch (const std::exception& e) {
         report(PrimaryIndexProblem(e.what()));
       }

@@ -122,11 +122,23 @@ TEST_F(DamagedIndexTest, ADamagedIndexFileIsNamedNotTheTable) {
   damage("Prof.PX", 0x04, "\x07");          // no longer a primary index file
   damage("Norme.PX", 0x1E, "\x40\x00");     // its root block lies past the end of the file
   damage("Users.YG0", 0x1E, "\x40\x00");    // the same in a secondary index's tree
+  {
+    // The first entry of Patient.PX counts one row more than its data block holds.
+    std::ifstream px(dir_ + "/Patient.PX", std::ios::binary);
+    uint8_t head[4] = {};
+    px.read(reinterpret_cast<char*>(head), 4);
+    const long record_size = head[0] | head[1] << 8, header_size = head[2] | head[3] << 8;
+    px.seekg(header_size + 6 + record_size - 3);
+    const char low = static_cast<char>(px.get() + 1);
+    damage("Patient.PX", header_size + 6 + record_size - 3, std::string(1, low));
+  }
   testing::ToolRun verify = testing::RunTool("verify " + dir_);
   EXPECT_EQ(verify.status, 1) << verify.out;
   EXPECT_THAT(verify.out, HasSubstr("Prof.DB: primary index Prof.PX: not a primary index")) << verify.out;
   EXPECT_THAT(verify.out, HasSubstr("Norme.DB: primary index Norme.PX: damaged index: block 64")) << verify.out;
   EXPECT_THAT(verify.out, HasSubstr("Users.DB: index Utilisateur existant (Users.YG0): damaged index: block 64"))
+      << verify.out;
+  EXPECT_THAT(verify.out, HasSubstr("Patient.DB: primary index Patient.PX: entry 1 does not match data block 1"))
       << verify.out;
   Table prof(session_, dir_, "Prof");
   EXPECT_THAT(ErrorOf([&] { prof.Open(); }), HasSubstr("primary index Prof.PX: not a primary index"));

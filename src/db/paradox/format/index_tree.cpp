@@ -75,7 +75,12 @@ IndexTreeShape WriteIndexTree(size_t count, const std::function<LeafEntry()>& ne
 
 std::vector<IndexEntry> ReadIndexLeaves(storage::PagedFile& file, const Header& h) {
   std::vector<IndexEntry> out;
-  if (h.index_levels == 0 || h.num_records == 0) return out;
+  ForEachIndexLeaf(file, h, [&](IndexEntry&& e) { out.push_back(std::move(e)); });
+  return out;
+}
+
+void ForEachIndexLeaf(storage::PagedFile& file, const Header& h, const std::function<void(IndexEntry&&)>& each) {
+  if (h.index_levels == 0 || h.num_records == 0) return;
   if (h.index_levels > 16) throw std::runtime_error("damaged index: too many levels");
   const int key_size = h.record_size - 6;
   std::set<int> seen;
@@ -103,13 +108,12 @@ std::vector<IndexEntry> ReadIndexLeaves(storage::PagedFile& file, const Header& 
     }
     for (auto& e : entries) {
       if (level == 1)
-        out.push_back(std::move(e));
+        each(std::move(e));
       else
         self(self, e.block, level - 1);
     }
   };
   visit(visit, h.index_root, h.index_levels);
-  return out;
 }
 
 }  // namespace tabulor::db::format

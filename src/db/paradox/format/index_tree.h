@@ -48,5 +48,7 @@ IndexTreeShape WriteIndexTree(size_t count, const std::function<LeafEntry()>& ne
 // The level-1 entries in key order, found by descending from the root.
 // Throws std::runtime_error on a damaged tree.
 std::vector<IndexEntry> ReadIndexLeaves(storage::PagedFile& file, const Header& header);
+// The same handed to `each` one at a time, holding a block of each level meanwhile.
+void ForEachIndexLeaf(storage::PagedFile& file, const Header& header, const std::function<void(IndexEntry&&)>& each);
 
 }  // namespace tabulor::db::format
