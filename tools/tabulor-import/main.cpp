@@ -16,6 +16,7 @@
 #include "shell/file_names.h"
 #include "shell/formats.h"
 #include "shell/messages.h"
+#include "shell/process_memory.h"
 #include "shell/msg.h"
 #include "shell/program_dir.h"
 #include "shell/schema_version.h"
@@ -86,6 +87,7 @@ int Run(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tabulor::shell::ReturnFreedMemory();
   try {
     return Run(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
   } catch (const std::exception& e) {

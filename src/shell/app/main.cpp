@@ -1,3 +1,7 @@
 #include "shell/gui/startup.h"
+#include "shell/process_memory.h"
 
-int main(int argc, char** argv) { return tabulor::shell::gui::RunTabulor(argc, argv); }
+int main(int argc, char** argv) {
+  tabulor::shell::ReturnFreedMemory();
+  return tabulor::shell::gui::RunTabulor(argc, argv);
+}
