@@ -180,8 +180,12 @@ void TableFamily::LoadBlocks() {
   const int rs = header_.record_size;
   const int bs = header_.block_size;
   std::vector<bool> seen(static_cast<size_t>(std::max(0, header_.file_blocks)) + 1);
-  // Whether block `number` was met before (noting it now).
-  auto met = [&](int number) { return seen[static_cast<size_t>(number)] || (seen[static_cast<size_t>(number)] = true, false); };
+  // Whether block `number` was met before; it is met now.
+  auto met = [&](int number) {
+    const bool before = seen[static_cast<size_t>(number)];
+    seen[static_cast<size_t>(number)] = true;
+    return before;
+  };
   std::vector<uint8_t> buf(static_cast<size_t>(bs));
   budget_blocks_ = std::max<size_t>(1, DefaultCacheBudget() / static_cast<size_t>(bs));
   if (read_only_) {
