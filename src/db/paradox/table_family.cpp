@@ -448,9 +448,9 @@ void TableFamily::IndexChain(int from) {
     const uint16_t n = chain_[i].number;
     if (n >= chain_at_.size()) {
       ReserveForGrowth(chain_at_, n + 1 - chain_at_.size());
-      chain_at_.resize(static_cast<size_t>(n) + 1, -1);
+      chain_at_.resize(static_cast<size_t>(n) + 1, 0xFFFF);
     }
-    chain_at_[n] = i;
+    chain_at_[n] = static_cast<uint16_t>(i);
   }
 }
 

@@ -362,7 +362,7 @@ class TableFamily : private BlockCachePool::Member {
     int16_t slot;
   };
   ChunkedArray<Where> where_;
-  std::vector<int> chain_at_;
+  std::vector<uint16_t> chain_at_;  // chain indexes stay below 65,535, as block numbers do
   // The rows each recent change touched, oldest first: every change makes a
   // version, so the change at place i made version changes_from_ + i + 1. The
   // oldest half goes when the record outgrows its bound (4 bytes a change).

@@ -10,12 +10,14 @@
 #include <random>
 
 #include "db/paradox/engine.h"
+#include "db/paradox/format/blob_file.h"
 #include "test_support.h"
 
 namespace tabulor::db {
 namespace {
 
 using testing::ScratchDir;
+using format::BlobFile;
 using testing::VerifyTable;
 
 Blob Pattern(uint32_t row, size_t size) {
@@ -222,6 +224,80 @@ TEST(BlobFile, RoomKeptAcrossFlushesPlacesBlobsAsAReopenedFileDoes) {
       ASSERT_EQ(t.FieldByName("ID").AsInteger(), expected->first);
       ASSERT_EQ(t.FieldByName("B").AsBlob(), expected->second) << "row " << expected->first;
     }
+  }
+}
+
+// A file written keeps the room of a bounded number of blocks in mind. Past
+// the bound, blobs must still go only where there is room, a release must
+// bring its block's room back, and a reopen must find the room forgotten.
+TEST(BlobFile, RoomBeyondTheBoundIsForgottenSafelyAndFoundAgainByAReopen) {
+  struct Run {
+    ScratchDir dir;
+    std::map<int64_t, Blob> blobs;
+    uintmax_t growth = 0;  // of the .MB while the second blobs went in
+  };
+  const size_t bound = BlobFile::SetRoomsKept(4);
+  auto run_steps = [](Run& run, bool reopen) {
+    Session session;
+    TableDef def;
+    def.fields = {{"ID", FieldType::kAutoInc, 0}, {"B", FieldType::kBlob, 10}};
+    def.key_field_count = 1;
+    CreateTable(session, run.dir.path(), "Room", def);
+    Table t(session, run.dir.path(), "Room");
+    t.Open();
+    uint32_t serial = 0;
+    auto append = [&](int rows, size_t size) {
+      for (int i = 0; i < rows; ++i) {
+        t.Append();
+        Blob b = Pattern(++serial, size + serial % 50);
+        t.FieldByName("B").SetAsBlob(b);
+        t.Post();
+        run.blobs[t.FieldByName("ID").AsInteger()] = std::move(b);
+      }
+    };
+    // Three blobs of about 1,000 bytes a block leave room for one of 500 in each.
+    append(300, 1000);
+    for (t.First(); !t.Eof();) {
+      const int64_t id = t.FieldByName("ID").AsInteger();
+      if (id % 10 != 0) {
+        t.Next();
+        continue;
+      }
+      t.Delete();
+      run.blobs.erase(id);
+    }
+    t.FlushBuffers();
+    const std::string mb = run.dir / "Room.MB";
+    const uintmax_t before = std::filesystem::file_size(mb);
+    for (int batch = 0; batch < 50; ++batch) {
+      append(3, 500);
+      t.FlushBuffers();
+      if (!reopen) continue;
+      t.Close();
+      t.Open();
+    }
+    run.growth = std::filesystem::file_size(mb) - before;
+    t.Close();
+  };
+  Run kept, reopened;
+  run_steps(kept, false);
+  run_steps(reopened, true);
+  BlobFile::SetRoomsKept(bound);
+
+  // The 150 blobs of about 500 bytes fit the room of the first blocks when a
+  // reopen after every three finds four more; the table left open knew of
+  // four blocks only.
+  EXPECT_LT(reopened.growth, kept.growth / 4);
+  EXPECT_GE(kept.growth, 150u * 500 / 2);
+  for (Run* run : {&kept, &reopened}) {
+    EXPECT_TRUE(VerifyTable(run->dir.path(), "Room").empty());
+    Session session;
+    Table t(session, run->dir.path(), "Room");
+    t.Open();
+    ASSERT_EQ(t.RecordCount(), static_cast<int64_t>(run->blobs.size()));
+    auto expected = run->blobs.begin();
+    for (t.First(); !t.Eof(); t.Next(), ++expected)
+      ASSERT_EQ(t.FieldByName("B").AsBlob(), expected->second) << "row " << expected->first;
   }
 }
 

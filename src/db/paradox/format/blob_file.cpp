@@ -1,6 +1,7 @@
 #include "db/paradox/format/blob_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <stdexcept>
 
@@ -16,6 +17,8 @@ constexpr int kSlotTable = 12;
 constexpr int kFreeTable = 0x38;
 constexpr int kFreeTableEntries = 673;
 constexpr uint32_t kMaxRunUnits = 0xFFFF;
+// 8 bytes a block kept, and 4 more in its list by room: 48 KiB at most.
+std::atomic<size_t> rooms_kept{4096};
 
 [[noreturn]] void Bad(const std::string& what) { throw std::runtime_error("damaged blob file: " + what); }
 
@@ -38,8 +41,12 @@ std::vector<uint8_t> BlobFile::NewFileHeader() {
   return h;
 }
 
+size_t BlobFile::SetRoomsKept(size_t rooms) { return rooms_kept.exchange(std::max<size_t>(rooms, 1)); }
+
+size_t BlobFile::RoomsKept() { return rooms_kept; }
+
 BlobFile::BlobFile(storage::PagedFile* file, bool writable)
-    : file_(file), by_longest_(writable ? kChunksPerBlock : 0), writable_(writable) {
+    : file_(file), writable_(writable), by_longest_(writable ? kChunksPerBlock : 0) {
   uint64_t size = file_->Size();
   if (size < kUnit) Bad("no header");
   if (size > 0xFFFFFFFFull) Bad("larger than 4 GiB");
@@ -48,19 +55,15 @@ BlobFile::BlobFile(storage::PagedFile* file, bool writable)
   if (head[0] != 0) Bad("no header block");
   mod_counter_ = std::max<uint16_t>(1, GetLe16(head + 3));
   end_ = (size + kUnit - 1) / kUnit * kUnit;
-  if (!writable_) {
-    sub_block_units_.resize(static_cast<size_t>(end_ / kUnit));
-    ForEachBlock([&](const BlockInfo& b) {
-      if (b.type == 3) sub_block_units_[b.offset / kUnit] = true;
-    });
-    return;
-  }
+  sub_block_units_.resize(static_cast<size_t>(end_ / kUnit));
   ForEachBlock([&](const BlockInfo& b) {
     if (b.type == 3) {
+      sub_block_units_[b.offset / kUnit] = true;
+      if (!writable_) return;
       Slots slots = {};
       ReadSlots(b.offset, slots);
       NoteSpace(b.offset, slots);
-    } else if (b.type == 4) {
+    } else if (b.type == 4 && writable_) {
       const uint64_t next = std::min<uint64_t>(b.offset + uint64_t{b.units} * kUnit, end_);
       free_runs_.push_back({b.offset, static_cast<uint32_t>((next - b.offset) / kUnit)});
     }
@@ -117,14 +120,13 @@ void BlobFile::ReadSlots(uint32_t offset, Slots& slots) const {
 }
 
 bool BlobFile::IsSubBlock(uint32_t offset) const {
-  if (writable_) return FindSubBlock(offset) != nullptr;
   return offset % kUnit == 0 && offset / kUnit < sub_block_units_.size() && sub_block_units_[offset / kUnit];
 }
 
-const BlobFile::SubBlockSpace* BlobFile::FindSubBlock(uint32_t offset) const {
-  auto it = std::lower_bound(sub_blocks_.begin(), sub_blocks_.end(), offset,
-                             [](const SubBlockSpace& s, uint32_t o) { return s.offset < o; });
-  return it != sub_blocks_.end() && it->offset == offset ? &*it : nullptr;
+void BlobFile::NoteSubBlock(uint32_t offset) {
+  const size_t unit = offset / kUnit;
+  if (unit >= sub_block_units_.size()) sub_block_units_.resize(static_cast<size_t>(end_ / kUnit));
+  sub_block_units_[unit] = true;
 }
 
 std::string BlobFile::Locate(const BlobLeader& ref, uint64_t* data_offset) const {
@@ -242,20 +244,38 @@ void BlobFile::NoteSpace(uint32_t offset, const Slots& slots) {
   for (const auto& s : slots) used += s[1];
   const auto free_chunks = static_cast<uint8_t>(kChunksPerBlock - kFirstDataChunk - std::min(used, kChunksPerBlock - kFirstDataChunk));
   const auto longest = static_cast<uint8_t>(FreeSlot(slots) < 0 ? 0 : LongestFreeRun(slots).first);
-  auto it = std::lower_bound(sub_blocks_.begin(), sub_blocks_.end(), offset,
-                             [](const SubBlockSpace& s, uint32_t o) { return s.offset < o; });
-  if (it == sub_blocks_.end() || it->offset != offset) {
-    it = sub_blocks_.insert(it, {offset, free_chunks, 0});
-  } else if (it->longest != longest && it->longest != 0) {
+  auto it = std::lower_bound(rooms_.begin(), rooms_.end(), offset, [](const Room& r, uint32_t o) { return r.offset < o; });
+  const bool kept = it != rooms_.end() && it->offset == offset;
+  if (kept && free_chunks != 0 && it->longest == longest) {
+    it->free_chunks = free_chunks;
+    return;
+  }
+  if (kept) {
     std::vector<uint32_t>& old = by_longest_[it->longest];
     old.erase(std::lower_bound(old.begin(), old.end(), offset));
+    if (free_chunks == 0) {
+      rooms_.erase(it);
+      return;
+    }
+    *it = {offset, free_chunks, longest};
+  } else {
+    if (free_chunks == 0) return;
+    rooms_.insert(it, {offset, free_chunks, longest});
   }
-  it->free_chunks = free_chunks;
-  if (it->longest != longest && longest != 0) {
-    std::vector<uint32_t>& now = by_longest_[longest];
-    now.insert(std::lower_bound(now.begin(), now.end(), offset), offset);
-  }
-  it->longest = longest;
+  std::vector<uint32_t>& now = by_longest_[longest];
+  now.insert(std::lower_bound(now.begin(), now.end(), offset), offset);
+  if (!kept) KeepRoomsBounded();
+}
+
+void BlobFile::KeepRoomsBounded() {
+  if (rooms_.size() <= rooms_kept) return;
+  // The least room goes, the last such block by offset: a file walked afresh
+  // keeps the blocks with the longest runs of free chunks, the first ones by offset.
+  auto least = std::find_if(by_longest_.begin(), by_longest_.end(),
+                            [](const std::vector<uint32_t>& offsets) { return !offsets.empty(); });
+  const uint32_t offset = least->back();
+  least->pop_back();
+  rooms_.erase(std::lower_bound(rooms_.begin(), rooms_.end(), offset, [](const Room& r, uint32_t o) { return r.offset < o; }));
 }
 
 BlobLeader BlobFile::WriteSmall(const std::vector<uint8_t>& data) {
@@ -274,6 +294,7 @@ BlobLeader BlobFile::WriteSmall(const std::vector<uint8_t>& data) {
     block[0] = 3;
     PutLe16(&block[1], 1);
     file_->Write(offset, block.data(), block.size());
+    NoteSubBlock(offset);
   }
   int slot = FreeSlot(slots);
   uint32_t first = LongestFreeRun(slots).second;
@@ -352,7 +373,7 @@ void BlobFile::PrepareCommit() {
     uint32_t base = ref.offset_index & 0xFFFFFF00u;
     uint32_t index = ref.offset_index & 0xFF;
     if (index != 0xFF) {
-      if (!FindSubBlock(base) || index >= 64) continue;
+      if (!IsSubBlock(base) || index >= 64) continue;
       Slots slots = {};
       ReadSlots(base, slots);
       std::memset(slots[index], 0, 5);
@@ -420,9 +441,9 @@ void BlobFile::PrepareCommit() {
     PutLe16(&table[6 * n + 4], amount);
     ++n;
   };
-  for (const SubBlockSpace& sb : sub_blocks_) {
+  for (const Room& room : rooms_) {
     if (n >= kFreeTableEntries) break;
-    if (sb.free_chunks) add(sb.offset | 2, sb.free_chunks);
+    add(room.offset | 2, room.free_chunks);
   }
   for (const FreeRun& run : free_runs_) {
     if (n >= kFreeTableEntries) break;

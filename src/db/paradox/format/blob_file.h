@@ -20,9 +20,14 @@ class BlobFile {
   static constexpr uint32_t kSmallBlobLimit = 2048;  // larger blobs get a block of their own
 
   // Walks the file's blocks; throws std::runtime_error when they do not add up.
-  // A file only read (`writable` false) notes which blocks are sub-allocated,
-  // a bit per 4 KiB of the file, not the room each has.
+  // Which blocks are sub-allocated is noted a bit per 4 KiB of the file; a
+  // file written also notes the room of at most RoomsKept() of them.
   explicit BlobFile(storage::PagedFile* file, bool writable = true);
+  // How many sub-allocated blocks with room a file written keeps in mind,
+  // those with the most room (the tests make it small); returns the previous
+  // bound. The others' room is used again once the file is opened anew.
+  static size_t SetRoomsKept(size_t rooms);
+  static size_t RoomsKept();
   // The bytes of a new, empty blob file.
   static std::vector<uint8_t> NewFileHeader();
 
@@ -61,7 +66,7 @@ class BlobFile {
  private:
   using Slots = uint8_t[64][5];
   // What finding room needs of a sub-allocated block; its slot table stays in the file.
-  struct SubBlockSpace {
+  struct Room {
     uint32_t offset;
     uint8_t free_chunks;  // chunks no slot covers, for the header's free-space table
     uint8_t longest;      // its longest run of free chunks, 0 when it has no free slot
@@ -81,20 +86,22 @@ class BlobFile {
   // The problems of a reference (empty when sound) and, when sound, where its bytes start.
   std::string Locate(const BlobLeader& ref, uint64_t* data_offset) const;
   void ReadSlots(uint32_t offset, Slots& slots) const;
-  const SubBlockSpace* FindSubBlock(uint32_t offset) const;
   // Whether a sub-allocated block starts at `offset`.
   bool IsSubBlock(uint32_t offset) const;
+  void NoteSubBlock(uint32_t offset);
   // Records the room a sub-allocated block has after its slots changed (or were first read).
   void NoteSpace(uint32_t offset, const Slots& slots);
+  // Forgets the block with the least room when more than the bound are kept.
+  void KeepRoomsBounded();
 
   storage::PagedFile* file_;
   std::vector<FreeRun> free_runs_;  // by offset, usable now
-  std::vector<SubBlockSpace> sub_blocks_;  // by offset (a file written)
-  std::vector<bool> sub_block_units_;      // by unit, the sub-allocated blocks (a file only read)
+  std::vector<bool> sub_block_units_;  // by unit, the sub-allocated blocks
   bool writable_;
-  // The offsets, in order, of the sub-allocated blocks with a free slot by the
-  // length of their longest run of free chunks, so that a small blob finds the
-  // tightest room without a scan of the file.
+  std::vector<Room> rooms_;  // by offset: the blocks with free chunks kept in mind (a file written)
+  // Their offsets, in order, by the length of their longest run of free
+  // chunks (0: no free slot), so that a small blob finds the tightest room
+  // without a scan of the file.
   std::vector<std::vector<uint32_t>> by_longest_;
   std::vector<BlobLeader> released_;
   uint16_t mod_counter_ = 1;
